@@ -1,0 +1,111 @@
+// Service control manager on the simulated machine.
+#include "platform/kernel.h"
+#include "platform/services.h"
+#include "platform/sim/machine.h"
+
+namespace korv::os {
+
+using sim::Machine;
+
+namespace {
+
+Machine& M() { return Machine::Get(); }
+
+sim::SimService* ServiceOf(const Handle& handle) {
+  const auto* open = M().Lookup(handle);
+  if (open == nullptr) return nullptr;
+  auto it = M().services.services.find(open->name);
+  return it == M().services.services.end() ? nullptr : &it->second;
+}
+
+// Moves a service to its final state once its transition time has passed.
+void Settle(const Text& name, Dword pending, Dword final) {
+  auto& services = M().services;
+  auto it = services.services.find(name);
+  if (it == services.services.end() || it->second.state != pending) return;
+  it->second.state = final;
+  if (services.onStateChanged) services.onStateChanged(name, final);
+}
+
+}  // namespace
+
+Handle OpenSCManagerW(Dword access) {
+  (void)access;
+  if (M().Enter("OpenSCManagerW")) return Handle();
+  return M().MakeHandle(HandleKind::Service, u"ServicesActive");
+}
+
+Handle OpenServiceW(const Handle& manager, const char16_t* name, Dword access) {
+  (void)access;
+  Text n = name != nullptr ? Text(name) : Text();
+  if (M().Enter("OpenServiceW", n)) return Handle();
+  if (M().Lookup(manager) == nullptr) {
+    SetLastError(err::InvalidHandle);
+    return Handle();
+  }
+  auto it = M().services.services.find(n);
+  if (it == M().services.services.end()) {
+    SetLastError(err::ServiceDoesNotExist);
+    return Handle();
+  }
+  return M().MakeHandle(HandleKind::Service, it->first);
+}
+
+bool QueryServiceStatusEx(const Handle& service, Dword* currentState) {
+  if (M().Enter("QueryServiceStatusEx")) return false;
+  auto* s = ServiceOf(service);
+  if (s == nullptr) {
+    SetLastError(err::InvalidHandle);
+    return false;
+  }
+  *currentState = s->state;
+  return true;
+}
+
+bool ControlService(const Handle& service, Dword control) {
+  const auto* open = M().Lookup(service);
+  Text name = open != nullptr ? open->name : Text();
+  if (M().Enter("ControlService", name)) return false;
+  auto* s = ServiceOf(service);
+  if (s == nullptr) {
+    SetLastError(err::InvalidHandle);
+    return false;
+  }
+  if (control != SERVICE_CONTROL_STOP) {
+    SetLastError(err::InvalidParameter);
+    return false;
+  }
+  if (s->state != SERVICE_RUNNING) {
+    SetLastError(err::ServiceNotActive);
+    return false;
+  }
+  ++s->stopRequests;
+  s->state = SERVICE_STOP_PENDING;
+  if (!s->neverStops) {
+    M().clock.After(s->stopDelayMs, [name] { Settle(name, SERVICE_STOP_PENDING, SERVICE_STOPPED); });
+  }
+  return true;
+}
+
+bool StartServiceW(const Handle& service) {
+  const auto* open = M().Lookup(service);
+  Text name = open != nullptr ? open->name : Text();
+  if (M().Enter("StartServiceW", name)) return false;
+  auto* s = ServiceOf(service);
+  if (s == nullptr) {
+    SetLastError(err::InvalidHandle);
+    return false;
+  }
+  if (s->state != SERVICE_STOPPED) {
+    SetLastError(err::ServiceAlreadyRunning);
+    return false;
+  }
+  ++s->startRequests;
+  s->state = SERVICE_START_PENDING;
+  if (!s->neverStarts) {
+    M().clock.After(s->startDelayMs, [name] { Settle(name, SERVICE_START_PENDING, SERVICE_RUNNING); });
+  }
+  return true;
+}
+
+}  // namespace korv::os

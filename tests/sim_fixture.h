@@ -1,0 +1,35 @@
+// Base fixture for tests on the simulated machine: every test starts on a
+// fresh machine (default state, virtual clock at 0) with the program's
+// globals back to their start values.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/sim/machine.h"
+
+namespace korv::test {
+
+// Resets every global of the program (defined in tests/support/).
+void ResetProgramState();
+
+class SimTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    machine_ = &sim::Machine::Reset();
+    ResetProgramState();
+  }
+  void TearDown() override { sim::Machine::Get().clock.EndProcess(); }
+
+  sim::Machine& M() { return *machine_; }
+  std::uint64_t Now() { return machine_->clock.Now(); }
+
+ private:
+  sim::Machine* machine_ = nullptr;
+};
+
+// UTF-8 view of a UTF-16 text, for readable assertions.
+std::string U8(std::u16string_view text);
+
+}  // namespace korv::test
