@@ -1,16 +1,34 @@
 # Windows builds (MinGW-w64): korvsetup.exe on the real API.
+#
+# win32 gives the shipped program (i686, PE32), win64 the same program as
+# PE32+ for the Wine tests. Both are GUI programs with a Unicode entry point
+# (wWinMain, -municode), linked with the C and C++ runtimes inside, so that
+# they import system DLLs only, and built for size (MinSizeRel, unused
+# sections dropped, symbols stripped).
 file(GLOB KORV_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32/*.cpp)
 
 add_executable(korvsetup WIN32 ${CMAKE_SOURCE_DIR}/app/winmain.cpp ${KORV_CORE_SOURCES} ${KORV_WIN32_SOURCES})
 target_include_directories(korvsetup PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
+# Windows 7 is the oldest system the program supports; the spooler's level-8
+# driver records and the driver-package calls need at least Vista headers.
 target_compile_definitions(korvsetup PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
   _WIN32_WINNT=0x0601 WINVER=0x0601)
 target_compile_options(korvsetup PRIVATE ${KORV_WARNINGS} -municode -ffunction-sections -fdata-sections)
-# Static runtime: the program imports only system DLLs.
+# Static runtime: the program imports only system DLLs. ASLR and DEP are
+# asked for explicitly (the program runs elevated); no timestamp, so that the
+# same sources give the same file.
 target_link_options(korvsetup PRIVATE -municode -mwindows -static -static-libgcc -static-libstdc++
-  -Wl,--gc-sections -s)
-target_link_libraries(korvsetup PRIVATE setupapi newdev cfgmgr32 winspool shell32 comctl32 user32
-  advapi32 kernel32)
+  -Wl,--gc-sections -s -Wl,--dynamicbase -Wl,--nxcompat -Wl,--no-insert-timestamp)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  target_link_options(korvsetup PRIVATE -Wl,--high-entropy-va)
+endif()
+# Only the system's known DLLs are imported: they are always loaded from the
+# system folder. The spooler (winspool.drv), the configuration manager
+# (cfgmgr32.dll), the new-device library (newdev.dll) and the common controls
+# (comctl32.dll) are not known DLLs; a static import would look for them in
+# the program's own folder first, so the adapters load them from the system
+# folder at run time (platform/win32/adapt.h).
+target_link_libraries(korvsetup PRIVATE setupapi shell32 user32 advapi32 kernel32)
 set_target_properties(korvsetup PROPERTIES OUTPUT_NAME korvsetup)
 if(COMMAND korv_add_windows_resources)
   korv_add_windows_resources(korvsetup)

@@ -25,12 +25,19 @@ inline constexpr Dword DIGCF_PRESENT = 0x02;
 inline constexpr Dword DIGCF_ALLCLASSES = 0x04;
 inline constexpr Dword DIGCF_DEVICEINTERFACE = 0x10;
 
-// An enumerated interface or device of a device information set.
+// An enumerated interface or device of a device information set. The fields
+// after the first carry the rest of the real SP_DEVICE_INTERFACE_DATA and
+// SP_DEVINFO_DATA, which the real calls that take the record back need (the
+// system finds its member through `Reserved`); the simulation ignores them.
 struct DeviceInterfaceData {
   std::uintptr_t reserved = 0;
+  Guid interfaceClassGuid{};
+  Dword flags = 0;
 };
 struct DeviceInfoData {
   std::uintptr_t devInst = 0;
+  Guid classGuid{};
+  std::uintptr_t reserved = 0;
 };
 
 // SetupDiGetClassDevsW(guid, no enumerator, no window, flags). Null on failure.

@@ -72,6 +72,7 @@ int MessageBoxW(Hwnd owner, const char16_t* text, const char16_t* caption, Dword
 // EnumWindows over the top-level windows; the callback returns false to stop.
 using WindowVisitor = bool (*)(Hwnd window, void* context);
 void EnumWindows(WindowVisitor visitor, void* context);
+// GetWindowThreadProcessId(window, &processId): the process id.
 Dword GetWindowThreadProcessId(Hwnd window);
 bool SetForegroundWindow(Hwnd window);
 

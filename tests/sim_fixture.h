@@ -20,7 +20,12 @@ class SimTest : public ::testing::Test {
     machine_ = &sim::Machine::Reset();
     ResetProgramState();
   }
-  void TearDown() override { sim::Machine::Get().clock.EndProcess(); }
+  // The globals are reset here too, while the machine that made their
+  // allocations is still current, so that freeing them is counted there.
+  void TearDown() override {
+    sim::Machine::Get().clock.EndProcess();
+    ResetProgramState();
+  }
 
   sim::Machine& M() { return *machine_; }
   std::uint64_t Now() { return machine_->clock.Now(); }

@@ -64,6 +64,9 @@ class Machine {
     Text name;
   };
   std::map<std::uintptr_t, OpenHandle> openHandles;
+  // Every handle closed, in the order it was closed, so that tests can see
+  // in which order an operation let go of what it opened.
+  std::vector<OpenHandle> closedHandles;
   os::Handle MakeHandle(os::HandleKind kind, const Text& name);
   const OpenHandle* Lookup(const os::Handle& handle) const;
 

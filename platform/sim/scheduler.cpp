@@ -93,7 +93,12 @@ void Scheduler::HandTo(Thread* next) {
 
 void Scheduler::Block(Thread& me) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (ending_) throw ProcessEnded{};
+  if (ending_) {
+    // Leave nothing behind that points into the caller's frame.
+    me.ready = nullptr;
+    me.wake = kForever;
+    throw ProcessEnded{};
+  }
   me.order = ++order_;
   Thread* next = PickNext(lock);
   if (next != &me) {

@@ -98,6 +98,7 @@ void CloseHandleOf(HandleKind kind, std::uintptr_t value) {
     auto m = M().kernel.mutexes.find(it->second.name.substr(6));
     if (m != M().kernel.mutexes.end() && --m->second <= 0) M().kernel.mutexes.erase(m);
   }
+  M().closedHandles.push_back(it->second);
   handles.erase(it);
 }
 

@@ -2,7 +2,10 @@
 // of any setup class.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <map>
+#include <utility>
 #include <vector>
 
 #include "platform/types.h"
@@ -27,10 +30,17 @@ struct DeviceNode {
 
 struct DevicesState {
   std::vector<UsbPrinterInterface> usbPrinters;
+  // Open device information sets of interfaces: set handle value -> the
+  // device paths of its members, fixed when the set was made.
+  std::map<std::uintptr_t, std::vector<Text>> interfaceSets;
   std::vector<DeviceNode> nodes;
   int reenumerations = 0;
   // INF files the device-installation services can read: path -> DriverVer.
   std::vector<std::pair<Text, Text>> infVersions;
+  // Device information sets made by SetupDiGetClassDevsExW: handle value ->
+  // indices into `nodes` of the devices the set held when it was made. Like
+  // a real set it is a snapshot: a device removed later stays in it.
+  std::map<std::uintptr_t, std::vector<std::size_t>> deviceSets;
 };
 
 }  // namespace korv::sim

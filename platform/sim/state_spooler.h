@@ -28,8 +28,9 @@ struct PnpReaction {
   Text hardwareId;       // lower-case hardware ID that triggers it
   Text queueName;        // queue created (empty: none)
   Text portName;         // port of the created queue
-  Text driverName;       // driver of the created queue (also registered)
+  Text driverName;       // driver of the created queue (also registered); empty: queueName
   std::uint64_t delayMs = 3000;
+  bool plugged = true;   // a device with this hardware ID is connected
 };
 
 struct DriverStorePackage {
@@ -43,6 +44,10 @@ struct SpoolerState {
   std::vector<Text> acceptedNeverListed;
   std::vector<os::MonitorInfo2> monitors;
   std::vector<Text> ports{u"LPT1:", u"COM1:", u"FILE:", u"PORTPROMPT:"};
+  // Ports a port monitor reports only when the spooler next starts (a USB
+  // port that appeared while the spooler was running): they join `ports` at
+  // the next STOPPED -> RUNNING cycle of the Spooler service.
+  std::vector<Text> portsAfterCycle;
   std::vector<SimQueue> queues;
   Text driverDirectory = u"C:\\Windows\\system32\\spool\\DRIVERS\\x64";
 
@@ -56,6 +61,11 @@ struct SpoolerState {
   std::deque<HResult> packageDeleteResults;
 
   std::vector<PnpReaction> pnp;
+
+  // Bookkeeping of the simulation: the Spooler service start requests whose
+  // completion (a STOPPED -> RUNNING cycle) has already been applied to the
+  // spooler's state (drivers let go, ports reloaded).
+  int startsApplied = 0;
 };
 
 }  // namespace korv::sim

@@ -10,12 +10,25 @@
  *   korvfix add-package-record ENV KEY DRIVERSTOREPATH
  *   korvfix add-printqueue-device FRIENDLYNAME
  *   korvfix list-usb                 present USB printer interfaces
- *   korvfix state                    drivers, queues, monitors and ports
+ *   korvfix state                    drivers (also as the level-8 records the
+ *                                    installer reads), queues, monitors, ports,
+ *                                    package records, files in the driver
+ *                                    directory, named device nodes
+ *   korvfix windows [TITLE]          visible top-level windows of other
+ *                                    processes (or those titled TITLE) with
+ *                                    their controls, tree items and screen
+ *                                    rectangles
+ *   korvfix procs                    running processes with their command lines
  *   korvfix argv FILE                CommandLineToArgvW on each line of FILE
- * Output is UTF-8, one item a line. Exit code 0 on success.
+ * Output is UTF-8, one item a line, fields separated by tabs; in texts a
+ * carriage return, line feed or tab is written as \r, \n or \t. Exit code 0
+ * on success.
  */
 #include <windows.h>
+#include <commctrl.h>
 #include <setupapi.h>
+#include <tlhelp32.h>
+#include <winternl.h>
 #include <shellapi.h>
 #include <winspool.h>
 #include <stdio.h>
@@ -31,11 +44,30 @@ static void put_utf8(const wchar_t* text) {
   if (n > 0) fwrite(buf, 1, (size_t)n - 1, stdout);
 }
 
+/* A text as one field: line breaks and tabs spelled out. */
+static void put_field(const wchar_t* text) {
+  const wchar_t* p;
+  wchar_t run[512];
+  size_t n = 0;
+  for (p = text ? text : L""; *p; ++p) {
+    const wchar_t* esc = *p == L'\r' ? L"\\r" : *p == L'\n' ? L"\\n" : *p == L'\t' ? L"\\t" : NULL;
+    if (esc || n + 1 >= 512) {
+      run[n] = 0;
+      put_utf8(run);
+      n = 0;
+    }
+    if (esc) put_utf8(esc);
+    else run[n++] = *p;
+  }
+  run[n] = 0;
+  put_utf8(run);
+}
+
 static void line(const wchar_t* label, const wchar_t* a, const wchar_t* b, const wchar_t* c) {
   put_utf8(label);
-  if (a) { fputs("\t", stdout); put_utf8(a); }
-  if (b) { fputs("\t", stdout); put_utf8(b); }
-  if (c) { fputs("\t", stdout); put_utf8(c); }
+  if (a) { fputs("\t", stdout); put_field(a); }
+  if (b) { fputs("\t", stdout); put_field(b); }
+  if (c) { fputs("\t", stdout); put_field(c); }
   fputs("\n", stdout);
 }
 
@@ -179,6 +211,104 @@ static int add_printqueue_device(const wchar_t* friendly) {
   return 0;
 }
 
+/* The drivers as the installer reads them: level 8, the fields it uses. */
+static void state_drivers8(void) {
+  DWORD need = 0, count = 0, i;
+  BYTE* buf;
+  EnumPrinterDriversW(NULL, NULL, 8, NULL, 0, &need, &count);
+  if (!need) return;
+  buf = (BYTE*)calloc(need + 1, 1);
+  if (EnumPrinterDriversW(NULL, NULL, 8, buf, need, &need, &count)) {
+    DRIVER_INFO_8W* d = (DRIVER_INFO_8W*)buf;
+    for (i = 0; i < count; ++i) {
+      wchar_t version[64];
+      DWORDLONG v = d[i].dwlDriverVersion;
+      swprintf(version, 64, L"%u.%u.%u.%u", (unsigned)(v >> 48) & 0xffff, (unsigned)(v >> 32) & 0xffff,
+               (unsigned)(v >> 16) & 0xffff, (unsigned)v & 0xffff);
+      line(L"driver8", d[i].pName, d[i].pDriverPath, version);
+      line(L"driver8-more", d[i].pName, d[i].pszInfPath ? d[i].pszInfPath : L"(null)",
+           d[i].pszProvider ? d[i].pszProvider : L"(null)");
+      line(L"driver8-monitor", d[i].pName, d[i].pMonitorName ? d[i].pMonitorName : L"(null)", NULL);
+    }
+  }
+  free(buf);
+}
+
+/* The spooler's package-installation records of this machine's processor. */
+static void state_packages(void) {
+  static const wchar_t* envs[] = {L"Windows x64", L"Windows NT x86", L"Windows ARM64", L"Windows ARM"};
+  int e;
+  for (e = 0; e < 4; ++e) {
+    wchar_t path[512], name[260], value[1024];
+    HKEY key;
+    DWORD i;
+    swprintf(path, 512, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\PackageInstallation\\%ls\\DriverPackages",
+             envs[e]);
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key)) continue;
+    for (i = 0; RegEnumKeyW(key, i, name, 260) == ERROR_SUCCESS; ++i) {
+      DWORD size = sizeof value;
+      ZeroMemory(value, sizeof value);
+      RegGetValueW(key, name, L"DriverStorePath", RRF_RT_REG_MULTI_SZ, NULL, value, &size);
+      line(L"package", envs[e], name, value);
+    }
+    RegCloseKey(key);
+  }
+}
+
+static void list_folder(const wchar_t* folder) {
+  wchar_t pattern[MAX_PATH + 8], full[MAX_PATH * 2];
+  WIN32_FIND_DATAW found;
+  HANDLE find;
+  swprintf(pattern, MAX_PATH + 8, L"%ls\\*", folder);
+  find = FindFirstFileW(pattern, &found);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    swprintf(full, MAX_PATH * 2, L"%ls\\%ls", folder, found.cFileName);
+    line(L"file", full, NULL, NULL);
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+}
+
+/* The spooler's driver directory (and its version-3 folder, where
+ * registered drivers live), and the family's files in the system folder. */
+static void state_files(void) {
+  wchar_t dir[MAX_PATH], sub[MAX_PATH + 4], system[MAX_PATH], path[MAX_PATH * 2];
+  DWORD need = 0;
+  static const wchar_t* systemFiles[] = {L"korvmon.dll", L"vcomp140.dll"};
+  int i;
+  if (GetPrinterDriverDirectoryW(NULL, NULL, 1, (BYTE*)dir, sizeof dir, &need)) {
+    line(L"driverdir", dir, NULL, NULL);
+    list_folder(dir);
+    swprintf(sub, MAX_PATH + 4, L"%ls\\3", dir);
+    list_folder(sub);
+  }
+  GetSystemDirectoryW(system, MAX_PATH);
+  for (i = 0; i < 2; ++i) {
+    swprintf(path, MAX_PATH * 2, L"%ls\\%ls", system, systemFiles[i]);
+    if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) line(L"file", path, NULL, NULL);
+  }
+}
+
+/* Device nodes of every class that carry a friendly name. */
+static void state_devnodes(void) {
+  HDEVINFO set = SetupDiGetClassDevsW(NULL, NULL, NULL, DIGCF_ALLCLASSES);
+  SP_DEVINFO_DATA dev;
+  DWORD i;
+  if (set == INVALID_HANDLE_VALUE) return;
+  dev.cbSize = sizeof dev;
+  for (i = 0; SetupDiEnumDeviceInfo(set, i, &dev); ++i) {
+    wchar_t friendly[256], id[512];
+    ZeroMemory(friendly, sizeof friendly);
+    if (!SetupDiGetDeviceRegistryPropertyW(set, &dev, SPDRP_FRIENDLYNAME, NULL, (BYTE*)friendly,
+                                           sizeof friendly - sizeof(wchar_t), NULL))
+      continue;
+    if (!SetupDiGetDeviceInstanceIdW(set, &dev, id, 512, NULL)) id[0] = 0;
+    line(L"devnode", id, friendly, NULL);
+  }
+  SetupDiDestroyDeviceInfoList(set);
+}
+
 static int state(void) {
   DWORD need = 0, count = 0, i;
   BYTE* buf;
@@ -213,6 +343,10 @@ static int state(void) {
     for (i = 0; i < count; ++i) line(L"port", p[i].pName, NULL, NULL);
   }
   free(buf);
+  state_drivers8();
+  state_packages();
+  state_files();
+  state_devnodes();
   return 0;
 }
 
@@ -261,6 +395,177 @@ static int argv_file(const wchar_t* file) {
   return 0;
 }
 
+/* ---- windows of other processes ---- */
+
+static void put_rect(HWND window) {
+  RECT r;
+  char buf[96];
+  GetWindowRect(window, &r);
+  snprintf(buf, sizeof buf, "\t%ld,%ld,%ld,%ld", (long)r.left, (long)r.top, (long)r.right, (long)r.bottom);
+  fputs(buf, stdout);
+}
+
+static void put_text_of(HWND window) {
+  wchar_t text[4096];
+  text[0] = 0;
+  /* WM_GETTEXT is carried across processes by the system. */
+  SendMessageTimeoutW(window, WM_GETTEXT, 4096, (LPARAM)text, SMTO_ABORTIFHUNG, 2000, NULL);
+  text[4095] = 0;
+  put_field(text);
+}
+
+/* Tree items live in the owner's address space: TVM_GETITEMW needs its
+ * TVITEMW and text buffer there. */
+static void dump_tree(HWND tree) {
+  DWORD pid = 0;
+  HANDLE process;
+  BYTE* remote;
+  HTREEITEM item, stack[16];
+  int depth = 0;
+  const SIZE_T textOffset = 256;
+  GetWindowThreadProcessId(tree, &pid);
+  process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (!process) return;
+  remote = (BYTE*)VirtualAllocEx(process, NULL, 8192, MEM_COMMIT, PAGE_READWRITE);
+  if (!remote) { CloseHandle(process); return; }
+  item = (HTREEITEM)SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+  while (item) {
+    TVITEMW tv;
+    wchar_t text[2048];
+    HTREEITEM next;
+    char prefix[48];
+    ZeroMemory(&tv, sizeof tv);
+    tv.mask = TVIF_TEXT | TVIF_STATE | TVIF_HANDLE;
+    tv.hItem = item;
+    tv.stateMask = TVIS_EXPANDED;
+    tv.pszText = (LPWSTR)(remote + textOffset);
+    tv.cchTextMax = 2048 - 1;
+    ZeroMemory(text, sizeof text);
+    WriteProcessMemory(process, remote, &tv, sizeof tv, NULL);
+    WriteProcessMemory(process, remote + textOffset, text, sizeof(wchar_t), NULL);
+    SendMessageW(tree, TVM_GETITEMW, 0, (LPARAM)remote);
+    ReadProcessMemory(process, remote, &tv, sizeof tv, NULL);
+    ReadProcessMemory(process, remote + textOffset, text, sizeof text - sizeof(wchar_t), NULL);
+    snprintf(prefix, sizeof prefix, "item\t%d\t%s\t", depth, (tv.state & TVIS_EXPANDED) ? "expanded" : "-");
+    fputs(prefix, stdout);
+    put_field(text);
+    fputs("\n", stdout);
+    /* depth first: child, else next sibling, else the next sibling of an ancestor */
+    next = (HTREEITEM)SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)item);
+    if (next && depth < 15) {
+      stack[depth++] = item;
+      item = next;
+      continue;
+    }
+    next = (HTREEITEM)SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)item);
+    while (!next && depth > 0) {
+      item = stack[--depth];
+      next = (HTREEITEM)SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)item);
+    }
+    item = next;
+  }
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  CloseHandle(process);
+}
+
+static void dump_window(HWND window) {
+  wchar_t cls[128];
+  HWND child;
+  DWORD pid = 0;
+  char buf[64];
+  GetClassNameW(window, cls, 128);
+  GetWindowThreadProcessId(window, &pid);
+  fputs("window\t", stdout);
+  put_text_of(window);
+  fputs("\t", stdout);
+  put_utf8(cls);
+  snprintf(buf, sizeof buf, "\tpid=%lu", pid);
+  fputs(buf, stdout);
+  put_rect(window);
+  fputs("\n", stdout);
+  for (child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    GetClassNameW(child, cls, 128);
+    snprintf(buf, sizeof buf, "control\t%d\t", (int)(short)GetDlgCtrlID(child));
+    fputs(buf, stdout);
+    put_utf8(cls);
+    fputs(IsWindowVisible(child) ? "\tvisible" : "\thidden", stdout);
+    fputs(IsWindowEnabled(child) ? "\tenabled" : "\tdisabled", stdout);
+    put_rect(child);
+    fputs("\t", stdout);
+    if (!_wcsicmp(cls, PROGRESS_CLASSW)) {
+      snprintf(buf, sizeof buf, "pos=%d", (int)SendMessageW(child, PBM_GETPOS, 0, 0));
+      fputs(buf, stdout);
+    } else {
+      put_text_of(child);
+    }
+    fputs("\n", stdout);
+    if (!_wcsicmp(cls, WC_TREEVIEWW)) dump_tree(child);
+  }
+}
+
+static const wchar_t* g_title;
+
+static BOOL CALLBACK each_top_window(HWND window, LPARAM unused) {
+  DWORD pid = 0;
+  (void)unused;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid == GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
+  if (g_title) {
+    wchar_t title[512];
+    title[0] = 0;
+    GetWindowTextW(window, title, 512);
+    if (wcscmp(title, g_title)) return TRUE;
+  }
+  dump_window(window);
+  return TRUE;
+}
+
+static int windows(const wchar_t* title) {
+  g_title = title;
+  EnumWindows(each_top_window, 0);
+  return 0;
+}
+
+/* ---- processes ---- */
+
+/* Another process's command line, read from its parameter block. */
+static void command_line_of(DWORD pid, wchar_t* out, size_t cap) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+  PROCESS_BASIC_INFORMATION basic;
+  PEB peb;
+  RTL_USER_PROCESS_PARAMETERS params;
+  ULONG got = 0;
+  out[0] = 0;
+  if (!process) return;
+  if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic, &got) == 0 &&
+      ReadProcessMemory(process, basic.PebBaseAddress, &peb, sizeof peb, NULL) &&
+      ReadProcessMemory(process, peb.ProcessParameters, &params, sizeof params, NULL)) {
+    size_t units = params.CommandLine.Length / sizeof(wchar_t);
+    if (units >= cap) units = cap - 1;
+    if (ReadProcessMemory(process, params.CommandLine.Buffer, out, units * sizeof(wchar_t), NULL)) out[units] = 0;
+    else out[0] = 0;
+  }
+  CloseHandle(process);
+}
+
+static int procs(void) {
+  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry;
+  if (snap == INVALID_HANDLE_VALUE) return fail("CreateToolhelp32Snapshot");
+  entry.dwSize = sizeof entry;
+  if (Process32FirstW(snap, &entry)) {
+    do {
+      wchar_t pid[16], cmd[4096];
+      if (entry.th32ProcessID == GetCurrentProcessId()) continue;
+      swprintf(pid, 16, L"%lu", entry.th32ProcessID);
+      command_line_of(entry.th32ProcessID, cmd, 4096);
+      line(L"proc", pid, entry.szExeFile, cmd);
+    } while (Process32NextW(snap, &entry));
+  }
+  CloseHandle(snap);
+  return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
   if (argc >= 5 && !wcscmp(argv[1], L"plug-usb")) return plug_usb(argv[2], argv[3], (DWORD)_wtoi(argv[4]));
   if (argc >= 3 && !wcscmp(argv[1], L"add-port")) return add_port(argv[2]);
@@ -271,6 +576,9 @@ int wmain(int argc, wchar_t** argv) {
   if (argc >= 2 && !wcscmp(argv[1], L"state")) return state();
   if (argc >= 2 && !wcscmp(argv[1], L"list-usb")) return list_usb();
   if (argc >= 3 && !wcscmp(argv[1], L"argv")) return argv_file(argv[2]);
-  fwprintf(stderr, L"usage: korvfix plug-usb|add-port|add-driver|add-queue|add-package-record|add-printqueue-device|state|argv ...\n");
+  if (argc >= 2 && !wcscmp(argv[1], L"windows")) return windows(argc >= 3 ? argv[2] : NULL);
+  if (argc >= 2 && !wcscmp(argv[1], L"procs")) return procs();
+  fwprintf(stderr, L"usage: korvfix plug-usb|add-port|add-driver|add-queue|add-package-record|"
+                   L"add-printqueue-device|list-usb|state|windows|procs|argv ...\n");
   return 2;
 }

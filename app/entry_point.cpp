@@ -1,0 +1,135 @@
+// The program's start and its five run modes.
+//
+// Decisions of our own, beyond what the run modes themselves say:
+//  - A "-u" folder of 260 code units or more is refused (see
+//    app/command_line.h): the uninstaller finally recycles InstallDir, so a
+//    cut folder must never become InstallDir.
+//  - A module path that does not fit its 260-unit buffer counts as no path
+//    (InstallDir stays empty): a cut path could name a parent folder of the
+//    real one, which the hand-off and the installation would then use.
+//  - The relaunch starts the temporary copy only when the temporary folder
+//    fitted its buffer, the temporary file was made and the copy succeeded;
+//    otherwise the child would be an empty file or a path we never made. The
+//    mutex is released and closed either way, and the exit code stays 0.
+#include "app/entry_point.h"
+
+#include "app/command_line.h"
+#include "app/installer_window.h"
+#include "app/path_split.h"
+#include "common/globals.h"
+#include "install/autoinstall_worker.h"
+#include "platform/kernel.h"
+#include "system/runtime_deploy.h"
+#include "system/service_control.h"
+#include "uninstall/inventory.h"
+
+namespace korv {
+
+namespace {
+
+constexpr const char16_t* kMutexName = u"TAPWISEINSTALLERFORPRINTERDRIVER";
+constexpr Dword kIconId = 102;
+constexpr Dword kInstallerDialogId = 106;
+
+// Lets the next instance (the child this one starts, or a later start) take
+// the single-instance mutex.
+void ReleaseSingleInstance(os::Handle& mutex) {
+  if (!mutex) return;
+  os::ReleaseMutex(mutex);
+  mutex.reset();
+}
+
+void StartChild(const char16_t* commandLine) {
+  os::ProcessStart child = os::CreateProcessW(commandLine);
+  child.process.reset();
+  child.thread.reset();
+}
+
+// The executable's own path, or an empty text when it cannot be had whole.
+FixedText<260> ModulePath() {
+  FixedText<260> path;
+  const Dword length = os::GetModuleFileNameW(path.data(), static_cast<Dword>(path.capacity()));
+  if (length == 0 || length >= path.capacity()) path.clear();
+  return path;
+}
+
+// Copies the running executable to a new file in the temporary folder and
+// starts it there in uninstall mode for InstallDir, so that the uninstaller
+// does not run from the folder it is about to recycle.
+void RelaunchFromTemporaryFolder(const FixedText<260>& modulePath, os::Handle& mutex) {
+  FixedText<256> tempFolder;
+  const Dword folderLength =
+      os::GetTempPathW(static_cast<Dword>(tempFolder.capacity()), tempFolder.data());
+  bool ready = folderLength != 0 && folderLength < tempFolder.capacity();
+
+  FixedText<260> tempFile;
+  ready = ready && os::GetTempFileNameW(tempFolder.c_str(), u"unins", 0, tempFile.data()) != 0;
+  ready = ready && os::CopyFileW(modulePath.c_str(), tempFile.c_str(), false);
+
+  // No closing quote after the folder: InstallDir ends with a backslash,
+  // and a backslash before a quote would make it a literal quote in the
+  // child's arguments. Unterminated, the quoted folder runs to the end of
+  // the line and arrives whole.
+  FixedText<1024> childLine;
+  childLine.format(u"\"%ws\" -u \"%ws", tempFile.c_str(), InstallDir.c_str());
+
+  ReleaseSingleInstance(mutex);
+  if (ready) StartChild(childLine.c_str());
+}
+
+// Starts the uninstaller copy of the installed family's folder, which in
+// turn relaunches itself from the temporary folder.
+void HandOffToInstalledUninstaller(os::Handle& mutex) {
+  FixedText<1024> childLine;
+  childLine.format(u"\"%ws%ws\"", InstallDir.c_str(), u"unins000.exe");
+  ReleaseSingleInstance(mutex);
+  StartChild(childLine.c_str());
+}
+
+}  // namespace
+
+int RunProgram(os::Instance instance, const char16_t* commandLine) {
+  AppInstance = instance;
+  os::LoadIconW(AppInstance, kIconId);
+
+  os::Handle mutex = os::CreateMutexW(kMutexName);
+  if (os::GetLastError() == err::AlreadyExists) return 0;
+
+  DeployRuntimeLibrary(u"vcomp140.dll");
+
+  const StartOptions options = ReadCommandLine(commandLine);
+  if (options.uninstall) InstallDir.assign(options.folder.view());
+
+  StartServiceAndWait(u"Spooler", 10000);
+
+  if (options.uninstall) {
+    ShowUninstallWindow();
+    ReleaseSingleInstance(mutex);
+    return 0;
+  }
+
+  const FixedText<260> modulePath = ModulePath();
+  PathPieces pieces;
+  SplitPathChecked(modulePath.c_str(), &pieces);
+  InstallDir.format(u"%ws%ws", pieces.drive.c_str(), pieces.folder.c_str());
+
+  if (pieces.name == u"unins000") {
+    RelaunchFromTemporaryFolder(modulePath, mutex);
+    return 0;
+  }
+
+  if (IsInstallationPresent()) {
+    HandOffToInstalledUninstaller(mutex);
+    return 0;
+  }
+
+  if (options.silent) {
+    AutoInstallWorker(nullptr);
+  } else {
+    os::DialogBoxParamW(AppInstance, kInstallerDialogId, InstallerDialogProc, 0);
+  }
+  ReleaseSingleInstance(mutex);
+  return 0;
+}
+
+}  // namespace korv

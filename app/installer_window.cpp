@@ -1,0 +1,75 @@
+#include "app/installer_window.h"
+
+#include "common/fixed_text.h"
+#include "common/globals.h"
+#include "install/autoinstall_worker.h"
+#include "platform/kernel.h"
+#include "platform/ui.h"
+#include "uninstall/uninstall_dialog.h"
+
+namespace korv {
+
+namespace {
+
+// How long the window thread gives the wizard to open its window before
+// bringing it to the front.
+constexpr Dword kWizardStartPauseMs = 300;
+
+void StartWizard() {
+  // The wizard command buffer belongs to the window's thread alone.
+  FixedText<260> commandLine;
+  if (InfPath.empty()) return;
+  if (commandLine.format(u"rundll32.exe printui.dll PrintUIEntry /ii /f \"%ws\"", InfPath.c_str()) !=
+      S_OK) {
+    return;
+  }
+  os::ProcessStart wizard = os::CreateProcessW(commandLine.c_str());
+  os::Sleep(kWizardStartPauseMs);
+  BringProcessWindowToFront(wizard.processId);
+  wizard.process.reset();
+  wizard.thread.reset();
+}
+
+bool FrontIfOfProcess(Hwnd window, void* context) {
+  const Dword processId = *static_cast<const Dword*>(context);
+  if (os::GetWindowThreadProcessId(window) != processId) return true;
+  os::SetForegroundWindow(window);
+  return false;
+}
+
+}  // namespace
+
+std::intptr_t InstallerDialogProc(Hwnd window, Dword message, std::uintptr_t wParam,
+                                  std::intptr_t lParam) {
+  (void)lParam;
+  if (message == os::WM_INITDIALOG) {
+    // The worker is never waited for; its handle is of no use.
+    os::CreateThread(AutoInstallWorker, window);
+  } else if (message == os::WM_COMMAND) {
+    const int control = static_cast<int>(wParam & 0xFFFF);
+    if (control == installer_ids::kCancelButton) {
+      os::EndDialog(window, installer_ids::kCancelButton);
+    } else if (control == installer_ids::kWizardButton) {
+      StartWizard();
+    }
+  }
+  return 0;
+}
+
+void AppendLogText(Hwnd edit, const char16_t* text) {
+  const int length = os::GetWindowTextLengthW(edit);
+  os::SendMessageW(edit, os::EM_SETSEL, static_cast<std::uintptr_t>(length), length);
+  os::SendMessageW(edit, os::EM_REPLACESEL, 0, reinterpret_cast<std::intptr_t>(text));
+}
+
+int BringProcessWindowToFront(Dword processId) {
+  os::EnumWindows(FrontIfOfProcess, &processId);
+  return 0;
+}
+
+int ShowUninstallWindow() {
+  os::DialogBoxParamW(AppInstance, installer_ids::kUninstallDialog, UninstallDialogProc, 0);
+  return 0;
+}
+
+}  // namespace korv

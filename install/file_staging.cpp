@@ -1,0 +1,155 @@
+#include "install/file_staging.h"
+
+#include <string_view>
+
+#include "common/fixed_text.h"
+#include "common/globals.h"
+#include "common/trace.h"
+#include "install/driver_files.h"
+#include "install/split_path.h"
+#include "platform/kernel.h"
+#include "platform/services.h"
+#include "platform/spooler.h"
+
+namespace korv {
+
+namespace {
+
+using Path = FixedText<260>;
+
+constexpr int kServicePolls = 1000;
+constexpr Dword kServicePollMs = 50;
+constexpr Dword kPauseBeforeActionMs = 200;
+constexpr Dword kPauseBeforeStartMs = 3000;
+
+// The installer folder's subfolder with the builds for the machine's real
+// processor (a 32-bit installer on a 64-bit system takes the 64-bit build).
+const char16_t* ProcessorFolder() {
+  switch (os::GetNativeProcessorArchitecture()) {
+    case arch::Intel: return u"i386";
+    case arch::Arm: return u"arm";
+    case arch::Amd64: return u"amd64";
+    case arch::Arm64: return u"arm64";
+    default: return nullptr;
+  }
+}
+
+bool GetDriverDirectory(Path* directory) {
+  if (!os::GetPrinterDriverDirectoryW(directory->data(), static_cast<Dword>(directory->capacity()))) {
+    return false;
+  }
+  (*directory)[directory->capacity() - 1] = 0;
+  return !directory->empty();
+}
+
+// InstallDir\<subfolder>\<fileName>, with exactly one separator between the
+// pieces whether or not InstallDir ends with one.
+void FormatSourcePath(Path* path, const char16_t* subfolder, const char16_t* fileName) {
+  const std::u16string_view dir = InstallDir.view();
+  const bool separated = !dir.empty() && (dir.back() == u'\\' || dir.back() == u'/');
+  path->format(separated ? u"%ws%ws\\%ws" : u"%ws\\%ws\\%ws", InstallDir.c_str(), subfolder, fileName);
+}
+
+bool IsMonitorFile(const char16_t* fileName) {
+  return fileName != nullptr && std::u16string_view(fileName) == kMonitorFile;
+}
+
+// Polls the service up to kServicePolls times, kServicePollMs apart, until it
+// reports `wanted`. A failed query counts as "not yet".
+void WaitForServiceState(const os::Handle& service, Dword wanted) {
+  for (int poll = 0; poll < kServicePolls; ++poll) {
+    Dword state = 0;
+    if (os::QueryServiceStatusEx(service, &state) && state == wanted) return;
+    if (poll + 1 < kServicePolls) os::Sleep(kServicePollMs);
+  }
+}
+
+}  // namespace
+
+int StageArchFile(const char16_t* fileName) {
+  const char16_t* processor = ProcessorFolder();
+  if (processor == nullptr) return 0;
+  Path directory;
+  if (!GetDriverDirectory(&directory)) return 0;
+
+  Path target;
+  target.format(u"%ws\\%ws", directory.c_str(), fileName);
+  Path source;
+  FormatSourcePath(&source, processor, fileName);
+
+  // Deleting first lets a file the spooler no longer holds be replaced even
+  // where overwriting it would not be allowed; a failure is only reported.
+  bool done = os::DeleteFileW(target.c_str());
+  Dword error = os::GetLastError();
+  trace("Remove file:%ws, %d, errcode:%d.", target.c_str(), done ? 1 : 0, static_cast<int>(error));
+
+  const bool copied = os::CopyFileW(source.c_str(), target.c_str(), false);
+  error = os::GetLastError();
+  trace("CopyFile file:%ws to %ws, %d, errcode:%d.", source.c_str(), target.c_str(), copied ? 1 : 0,
+        static_cast<int>(error));
+
+  // The spooler loads the language monitor from the system folder when it
+  // starts, and holds it while it runs: replace it there with the spooler
+  // stopped, whatever became of the copy above.
+  if (IsMonitorFile(fileName)) RestartSpooler(CopyToSystemFolder, source.c_str());
+
+  if (!copied) {
+    // The target is in use: have the system put the file in place when it
+    // next starts.
+    return os::MoveFileExW(source.c_str(), target.c_str(), os::MOVEFILE_DELAY_UNTIL_REBOOT) ? 1 : 0;
+  }
+  return 1;
+}
+
+int StageDataFile(const char16_t* fileName) {
+  Path directory;
+  if (!GetDriverDirectory(&directory)) return 0;
+
+  Path target;
+  target.format(u"%ws\\%ws", directory.c_str(), fileName);
+  Path source;
+  FormatSourcePath(&source, u"dat", fileName);
+
+  os::DeleteFileW(target.c_str());
+  const bool copied = os::CopyFileW(source.c_str(), target.c_str(), false);
+  const Dword error = os::GetLastError();
+  trace("CopyFile file:%ws to %ws, %d, errcode:%d.", source.c_str(), target.c_str(), copied ? 1 : 0,
+        static_cast<int>(error));
+  return copied ? 1 : 0;
+}
+
+int CopyToSystemFolder(const char16_t* path) {
+  Path systemFolder;
+  const Dword length = os::GetSystemDirectoryW(systemFolder.data(), static_cast<Dword>(systemFolder.capacity()));
+  // No folder name, no copy: "\korvmon.dll" would land at the drive's root.
+  if (length == 0 || length >= systemFolder.capacity()) return 0;
+
+  const SplitPath parts = SplitPathOf(path);
+  Path target;
+  target.format(u"%ws\\%ws%ws", systemFolder.c_str(), parts.name.c_str(), parts.extension.c_str());
+  return os::CopyFileW(path, target.c_str(), false) ? 1 : 0;
+}
+
+void RestartSpooler(int (*action)(const char16_t*), const char16_t* argument) {
+  const os::Handle manager = os::OpenSCManagerW(os::SC_MANAGER_ALL_ACCESS);
+  if (!manager) return;
+  const os::Handle service = os::OpenServiceW(manager, u"Spooler", os::SERVICE_ALL_ACCESS);
+  if (!service) return;
+
+  // Only a running spooler is restarted: one that is stopped or on its way
+  // somewhere was left so by someone, and starting it is not ours to do.
+  Dword state = 0;
+  if (!os::QueryServiceStatusEx(service, &state) || state != os::SERVICE_RUNNING) return;
+
+  os::ControlService(service, os::SERVICE_CONTROL_STOP);
+  WaitForServiceState(service, os::SERVICE_STOPPED);
+  if (action != nullptr && argument != nullptr) {
+    os::Sleep(kPauseBeforeActionMs);
+    action(argument);
+  }
+  os::Sleep(kPauseBeforeStartMs);
+  os::StartServiceW(service);
+  WaitForServiceState(service, os::SERVICE_RUNNING);
+}
+
+}  // namespace korv

@@ -1,0 +1,210 @@
+#include "uninstall/inventory.h"
+
+#include <new>
+#include <utility>
+
+#include "common/globals.h"
+#include "common/text_util.h"
+#include "platform/devices.h"
+#include "platform/kernel.h"
+#include "platform/registry.h"
+
+namespace korv {
+
+PackageRecord* InstalledPackages = nullptr;
+std::vector<os::DriverInfo8>* DriverEnumBuffer = nullptr;
+std::vector<os::PrinterInfo2>* PrinterEnumBuffer = nullptr;
+
+namespace {
+
+// Every block the inventory took, with how to end the object in it, so that
+// a test's reset can give them back.
+struct HeldBlock {
+  void* block;
+  void (*destroy)(void*);
+};
+
+std::vector<HeldBlock>& HeldBlocks() {
+  static std::vector<HeldBlock> blocks;
+  return blocks;
+}
+
+// A zeroed LocalAlloc block holding a T built from args; null when the
+// block cannot be had. Never freed by the program.
+template <typename T, typename... Args>
+T* NewHeld(Args&&... args) {
+  void* block = os::LocalAlloc(true, sizeof(T));
+  if (block == nullptr) return nullptr;
+  T* object = new (block) T(std::forward<Args>(args)...);
+  HeldBlocks().push_back(HeldBlock{block, [](void* p) { static_cast<T*>(p)->~T(); }});
+  return object;
+}
+
+const bool kResetRegistered = (RegisterGlobalReset(&ResetInventory), true);
+
+constexpr char16_t kPackagesKey[] =
+    u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\PackageInstallation\\%ws\\DriverPackages";
+
+// The spooler environment of the native processor, or null when the family
+// has no build for it.
+const char16_t* EnvironmentOf(std::uint16_t architecture) {
+  switch (architecture) {
+    case arch::Intel: return u"Windows NT x86";
+    case arch::Arm: return u"Windows ARM";
+    case arch::Amd64: return u"Windows x64";
+    case arch::Arm64: return u"Windows ARM64";
+    default: return nullptr;
+  }
+}
+
+// The driver's INF path when it can name a package: set, not empty, and
+// whole in a DriverStorePath. A longer one counts as none, so that no
+// package is ever deleted by a cut path.
+const char16_t* UsableInfPath(const os::DriverInfo8& driver) {
+  const std::size_t length = TextLength(driver.pszInfPath.c_str());
+  if (length == 0 || length >= FixedText<1024>::capacity()) return nullptr;
+  return driver.pszInfPath.c_str();
+}
+
+}  // namespace
+
+PackageRecord* PushPackageRecord(const PackageRecord& record) {
+  PackageRecord* copy = NewHeld<PackageRecord>(record);
+  if (copy == nullptr) return nullptr;
+  copy->Next = InstalledPackages;
+  InstalledPackages = copy;
+  return copy;
+}
+
+int CollectDriverPackages() {
+  FixedText<20> environment;
+  const char16_t* name = EnvironmentOf(os::GetNativeProcessorArchitecture());
+  if (name == nullptr) return 0;
+  environment.assign(name);
+
+  FixedText<1024> keyPath;
+  keyPath.format(kPackagesKey, environment.c_str());
+  os::Handle packages;
+  if (os::RegOpenKeyW(nullptr, keyPath.c_str(), &packages) != 0) return 1;
+
+  for (Dword index = 0;; ++index) {
+    char16_t subkeyName[260] = {};
+    if (os::RegEnumKeyW(packages, index, subkeyName, 260) != 0) break;
+    os::Handle subkey;
+    if (os::RegOpenKeyW(&packages, subkeyName, &subkey) != 0) continue;
+
+    // A fresh buffer for every key, and the read's status decides: a key
+    // whose path cannot be read (or does not fit) names no package.
+    FixedText<1024> path;
+    Dword bytes = static_cast<Dword>(path.capacity() * sizeof(char16_t));
+    const Dword status = os::RegGetValueW(subkey, u"DriverStorePath", os::RRF_RT_REG_MULTI_SZ,
+                                          path.data(), &bytes);
+    subkey.reset();
+    if (status != 0) continue;
+    path[path.capacity() - 1] = 0;
+    if (FindText(path.c_str(), u"korvv6.inf") == nullptr) continue;
+
+    PackageRecord record{};
+    record.DriverStorePath.assign(path.view());
+    const std::u16string_view whole = path.view();
+    const std::size_t slash = whole.rfind(u'\\');
+    if (slash != std::u16string_view::npos) record.PackageName.assign(whole.substr(slash + 1));
+    // Left empty when the INF cannot be read.
+    os::SetupQueryInfVersionW(path.c_str(), u"DriverVer", record.DriverVer.data(),
+                              static_cast<Dword>(record.DriverVer.capacity()));
+    record.DriverVer[record.DriverVer.capacity() - 1] = 0;
+    PushPackageRecord(record);
+  }
+  return 1;
+}
+
+int AttachDriverToPackages(const os::DriverInfo8* driver) {
+  const char16_t* infPath = UsableInfPath(*driver);
+  if (InstalledPackages == nullptr && infPath != nullptr) InstalledPackages = NewHeld<PackageRecord>();
+
+  int received = 0;
+  for (PackageRecord* package = InstalledPackages; package != nullptr; package = package->Next) {
+    if (package->DriverStorePath.empty() && infPath != nullptr) package->DriverStorePath.assign(infPath);
+    DriverRecord* record = NewHeld<DriverRecord>();
+    if (record == nullptr) continue;
+    record->Next = package->Drivers;
+    package->Drivers = record;
+    record->Details = NewHeld<os::DriverInfo8>(*driver);
+    if (record->Details == nullptr) continue;
+    ++package->DriverCount;
+    ++received;
+  }
+  return received;
+}
+
+int CollectPrinterDrivers() {
+  std::vector<os::DriverInfo8> drivers;
+  os::EnumPrinterDriversW(&drivers);  // what came back decides
+  if (drivers.empty()) return 0;
+  DriverEnumBuffer = NewHeld<std::vector<os::DriverInfo8>>(std::move(drivers));
+  if (DriverEnumBuffer == nullptr) return 0;
+
+  for (os::DriverInfo8& driver : *DriverEnumBuffer) {
+    if (FindText(driver.pDriverPath.c_str(), u"korvdrv6.dll") == nullptr) continue;
+    if (AttachDriverToPackages(&driver) != 0) continue;
+    // No record took it: a record of its own, with no package path, that
+    // shows the driver straight from the enumeration.
+    DriverRecord* record = NewHeld<DriverRecord>();
+    if (record == nullptr) continue;
+    record->Details = &driver;
+    PackageRecord placeholder{};
+    placeholder.Drivers = record;
+    placeholder.DriverCount = 1;
+    PushPackageRecord(placeholder);
+  }
+  return 0;
+}
+
+int AttachPrinterToDrivers(const os::PrinterInfo2* printer) {
+  for (PackageRecord* package = InstalledPackages; package != nullptr; package = package->Next) {
+    for (DriverRecord* driver = package->Drivers; driver != nullptr; driver = driver->Next) {
+      if (driver->Details == nullptr || driver->Details->pName != printer->pDriverName) continue;
+      QueueRecord* queue = NewHeld<QueueRecord>();
+      if (queue == nullptr) continue;
+      queue->Printer = printer;
+      queue->Next = driver->Queues;
+      driver->Queues = queue;
+      ++driver->QueueCount;
+    }
+  }
+  return 0;
+}
+
+int CollectPrinters() {
+  std::vector<os::PrinterInfo2> printers;
+  os::EnumPrintersW(os::PRINTER_ENUM_LOCAL, &printers);
+  if (printers.empty()) return 0;
+  PrinterEnumBuffer = NewHeld<std::vector<os::PrinterInfo2>>(std::move(printers));
+  if (PrinterEnumBuffer == nullptr) return 0;
+  for (const os::PrinterInfo2& printer : *PrinterEnumBuffer) AttachPrinterToDrivers(&printer);
+  return 0;
+}
+
+bool IsInstallationPresent() {
+  CollectDriverPackages();
+  CollectPrinterDrivers();
+  return InstalledPackages != nullptr && InstalledPackages->DriverCount != 0;
+}
+
+std::size_t InventoryBlockCount() { return HeldBlocks().size(); }
+
+void ResetInventory() {
+  (void)kResetRegistered;
+  auto& blocks = HeldBlocks();
+  while (!blocks.empty()) {
+    HeldBlock held = blocks.back();
+    blocks.pop_back();
+    held.destroy(held.block);
+    os::LocalFree(held.block);
+  }
+  InstalledPackages = nullptr;
+  DriverEnumBuffer = nullptr;
+  PrinterEnumBuffer = nullptr;
+}
+
+}  // namespace korv

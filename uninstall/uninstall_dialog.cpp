@@ -1,0 +1,61 @@
+#include "uninstall/uninstall_dialog.h"
+
+#include "platform/kernel.h"
+#include "uninstall/component_tree.h"
+#include "uninstall/inventory.h"
+#include "uninstall/removal.h"
+#include "uninstall/uninstall_ids.h"
+
+namespace korv {
+
+using namespace uninstall_ids;
+
+std::intptr_t UninstallDialogProc(Hwnd dialog, Dword message, std::uintptr_t wParam,
+                                  std::intptr_t lParam) {
+  (void)lParam;
+  switch (message) {
+    case os::WM_INITDIALOG:
+      // The thread's handle is dropped at once; the thread goes on.
+      os::CreateThread(&InventoryThread, dialog);
+      break;
+    case os::WM_COMMAND:
+      switch (wParam & 0xFFFFu) {
+        case kRemoveButton:
+          os::CreateThread(&RemovalThread, dialog);
+          break;
+        case kCloseButton:
+          os::EndDialog(dialog, kCloseButton);
+          break;
+        default:
+          break;
+      }
+      break;
+    case WM_REFRESH_COMPONENTS:
+      FillComponentTree(dialog, InstalledPackages);
+      break;
+    default:
+      break;
+  }
+  return 0;
+}
+
+Dword InventoryThread(void* argument) {
+  Hwnd dialog = argument;
+  os::EnableWindow(os::GetDlgItem(dialog, kRemoveButton), false);
+  os::EnableWindow(os::GetDlgItem(dialog, kCloseButton), false);
+  Hwnd progress = os::GetDlgItem(dialog, kProgressBar);
+  os::ShowWindow(progress, os::SW_SHOW);
+  os::SendMessageW(progress, os::PBM_SETPOS, 80, 0);
+
+  CollectDriverPackages();
+  CollectPrinterDrivers();
+  CollectPrinters();
+
+  os::PostMessageW(dialog, WM_REFRESH_COMPONENTS, 0, 0);
+  os::ShowWindow(progress, os::SW_HIDE);
+  os::EnableWindow(os::GetDlgItem(dialog, kRemoveButton), true);
+  os::EnableWindow(os::GetDlgItem(dialog, kCloseButton), true);
+  return 0;
+}
+
+}  // namespace korv
