@@ -13,7 +13,14 @@ target_include_directories(korvsetup PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_
 # driver records and the driver-package calls need at least Vista headers.
 target_compile_definitions(korvsetup PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
   _WIN32_WINNT=0x0601 WINVER=0x0601)
-target_compile_options(korvsetup PRIVATE ${KORV_WARNINGS} -municode -ffunction-sections -fdata-sections)
+# The program has no exception handlers and no run-time type checks: an
+# exception can only end the process (platform/win32/terminate.cpp), so the
+# unwind tables and type information are left out.
+target_compile_options(korvsetup PRIVATE ${KORV_WARNINGS} -municode -ffunction-sections -fdata-sections
+  -fno-exceptions -fno-rtti)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  target_compile_options(korvsetup PRIVATE -fno-asynchronous-unwind-tables)
+endif()
 # Static runtime: the program imports only system DLLs. ASLR and DEP are
 # asked for explicitly (the program runs elevated); no timestamp, so that the
 # same sources give the same file.

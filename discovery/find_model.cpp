@@ -20,7 +20,7 @@ constexpr Remapping kRemappings[] = {
 };
 
 // The two names of a row are formed in buffers of this many units.
-constexpr std::size_t kNameSize = 101;
+constexpr std::size_t kNameSize = 100;
 
 }  // namespace
 

@@ -76,9 +76,13 @@ Scheduler::Thread* Scheduler::PickNext(std::unique_lock<std::mutex>& lock) {
     }
     if (next == kForever || next > limit_) {
       // Nothing can ever happen again, or the run is out of time: the
-      // process is ended from outside.
-      if (limit_ != kForever) now_ = std::max(now_, limit_);
-      limitReached_ = true;
+      // process is ended from outside. With a limit set, a stuck run sits
+      // until the limit ends it; without one it ends where it got stuck,
+      // and that is not the limit being reached.
+      if (limit_ != kForever) {
+        now_ = std::max(now_, limit_);
+        limitReached_ = true;
+      }
       ending_ = true;
       continue;
     }

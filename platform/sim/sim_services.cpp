@@ -2,6 +2,7 @@
 #include "platform/kernel.h"
 #include "platform/services.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/spooler_model.h"
 
 namespace korv::os {
 
@@ -24,6 +25,8 @@ void Settle(const Text& name, Dword pending, Dword final) {
   auto it = services.services.find(name);
   if (it == services.services.end() || it->second.state != pending) return;
   it->second.state = final;
+  // A spooler that has started again lets go of what the old one held.
+  sim::SyncSpoolerWithService(M());
   if (services.onStateChanged) services.onStateChanged(name, final);
 }
 

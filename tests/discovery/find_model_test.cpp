@@ -98,7 +98,8 @@ TEST_F(FindModelTest, FirstMatchingRowWins) {
       {u"Korvane", u"KV-T80", 0, 0, 0},
       {nullptr, nullptr, 0, 0, 0},
   };
-  // Rows in order, and within a row the joined name first.
+  // Rows are tried in table order: an earlier row's joined name is not
+  // passed over for a later row's spaced name.
   EXPECT_EQ(Lookup(table, u"Korvane KV-T80").first, 0);
   EXPECT_EQ(Lookup(table, u"KorvaneKV-T80").first, 1);
 }

@@ -11,6 +11,7 @@
 #include "common/globals.h"
 #include "install/install_request.h"
 #include "platform/sim/machine.h"
+#include "platform/services.h"
 #include "platform/sim/sim_fixtures.h"
 #include "sim_fixture.h"
 

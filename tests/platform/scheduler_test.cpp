@@ -138,7 +138,7 @@ TEST_F(SchedulerTest, TimeLimitEndsTheRun) {
       throw;
     }
   });
-  Clock().SetTimeLimit(5000);
+  Clock().SetTimeLimit(5500);
   int naps = 0;
   try {
     for (;;) {
@@ -147,10 +147,21 @@ TEST_F(SchedulerTest, TimeLimitEndsTheRun) {
     }
   } catch (const ProcessEnded&) {
   }
+  // The worker's 5600 and main's 6000 both lie past the limit: the clock
+  // stops at the limit itself.
   EXPECT_EQ(naps, 5);
-  EXPECT_EQ(Now(), 5000u);
+  EXPECT_EQ(Now(), 5500u);
   EXPECT_TRUE(Clock().TimeLimitReached());
   EXPECT_TRUE(workerEnded);
+}
+
+TEST_F(SchedulerTest, RunWhereNothingCanHappenAgainEnds) {
+  Clock().Sleep(40);
+  Clock().Spawn([&] { Clock().WaitUntil([] { return false; }); });
+  EXPECT_THROW(Clock().WaitUntil([] { return false; }), ProcessEnded);
+  EXPECT_EQ(Now(), 40u);
+  EXPECT_TRUE(Clock().Ending());
+  EXPECT_FALSE(Clock().TimeLimitReached());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "common/text_util.h"
+#include "platform/kernel.h"
 #include "uninstall/removal.h"
 #include "uninstall/uninstall_dialog.h"
 #include "uninstall_fixture.h"
@@ -102,10 +103,10 @@ TEST_F(RemovalTest, ARunRemovesQueuesThenDriverThenPackageWithItsPauses) {
   Press(1000, 1);
   EXPECT_EQ(RunWindow(), 2);
 
-  EXPECT_EQ(M().CallNames({"OpenPrinterW", "SetPrinterW", "DeletePrinter", "SetupDiRemoveDevice", "DeleteMonitorW",
+  EXPECT_EQ(M().CallNames({"OpenPrinterW", "SetPrinterW", "DeletePrinter", "SetupDiGetClassDevsExW", "DeleteMonitorW",
                            "DeletePrinterDriverExW", "DeletePrinterDriverPackageW", "DeleteFileW",
                            "SHFileOperationW", "MessageBoxW"}),
-            (Strings{"OpenPrinterW", "SetPrinterW", "DeletePrinter", "SetupDiRemoveDevice", "DeleteMonitorW",
+            (Strings{"OpenPrinterW", "SetPrinterW", "DeletePrinter", "SetupDiGetClassDevsExW", "DeleteMonitorW",
                      "DeletePrinterDriverExW", "DeletePrinterDriverPackageW", "DeleteFileW", "SHFileOperationW",
                      "MessageBoxW"}));
   // 300 ms after the queue, 300 ms after the driver.
@@ -360,22 +361,29 @@ TEST_F(RemovalTest, ADriveRootGivenAsFolderIsNotRecycled) {
 }
 
 TEST_F(RemovalTest, OnlyTheInstallerFolderItselfMayBeRecycled) {
-  sim::SetUpInstallerFolder(M(), u"\\\\server\\share\\Korvane");
-  M().kernel.files[u"C:\\korvv6.inf"] = sim::SimFile{"inf", false};
-  M().kernel.files[u"\\\\server\\share\\korvv6.inf"] = sim::SimFile{"inf", false};
-  M().kernel.files[u"C:\\Users\\Shop\\Downloads\\setup.exe"] = sim::SimFile{"x", false};
+  // Every folder below holds "korvv6.inf" under exactly the name the check
+  // asks for, so each refusal is for the reason its case names.
+  auto holdsInf = [this](const char16_t* folder) {
+    Text f(folder);
+    const bool separated = !f.empty() && (f.back() == u'\\' || f.back() == u'/');
+    M().kernel.files[f + (separated ? u"" : u"\\") + u"korvv6.inf"] = sim::SimFile{"inf", false};
+  };
+  const char16_t* const yes[] = {u"C:\\Korvane\\", u"C:\\Korvane", u"C:/Korvane/", u"\\\\server\\share\\Korvane\\",
+                                 u"\\\\?\\C:\\Korvane", u"\\\\?\\UNC\\server\\share\\Korvane"};
+  const char16_t* const no[] = {
+      u"C:\\", u"C:", u"C:/", u"\\\\server\\share\\", u"\\\\server\\share", u"\\\\?\\C:\\",
+      u"\\\\?\\UNC\\server\\share\\", u"C:\\Korvane\\amd64\\..", u"C:\\Korvane\\amd64\\. .", u"C:\\Korvane\\.",
+      u"C:\\Kor*", u"C:\\Korvan?", u"Korvane", u"C:Korvane", u"\\Korvane"};
+  for (const char16_t* folder : yes) holdsInf(folder);
+  for (const char16_t* folder : no) holdsInf(folder);
 
-  for (const char16_t* yes : {u"C:\\Korvane\\", u"C:\\Korvane", u"C:/Korvane/", u"\\\\server\\share\\Korvane\\",
-                              u"\\\\?\\C:\\Korvane", u"\\\\?\\UNC\\server\\share\\Korvane"}) {
-    EXPECT_TRUE(IsInstallerFolder(yes)) << U8(yes);
-  }
-  for (const char16_t* no :
-       {u"C:\\", u"C:", u"C:/", u"\\\\server\\share\\", u"\\\\server\\share", u"\\\\?\\C:\\",
-        u"\\\\?\\UNC\\server\\share\\", u"C:\\Korvane\\amd64\\..", u"C:\\Korvane\\..\\Korvane\\..",
-        u"C:\\Korvane\\.", u"C:\\Kor*", u"Korvane", u"C:Korvane", u"\\Korvane", u"C:\\Users\\Shop\\Downloads",
-        u"C:\\Nowhere", u"", static_cast<const char16_t*>(nullptr)}) {
-    EXPECT_FALSE(IsInstallerFolder(no)) << (no != nullptr ? U8(no) : "(null)");
-  }
+  for (const char16_t* folder : yes) EXPECT_TRUE(IsInstallerFolder(folder)) << U8(folder);
+  for (const char16_t* folder : no) EXPECT_FALSE(IsInstallerFolder(folder)) << U8(folder);
+  // A folder without the INF is somebody else's.
+  M().kernel.folders.insert(u"C:\\Users\\Shop\\Downloads");
+  EXPECT_FALSE(IsInstallerFolder(u"C:\\Users\\Shop\\Downloads"));
+  EXPECT_FALSE(IsInstallerFolder(u""));
+  EXPECT_FALSE(IsInstallerFolder(nullptr));
 }
 
 TEST_F(RemovalTest, AFolderThatFillsInstallDirIsPassedWhole) {

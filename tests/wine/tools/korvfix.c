@@ -5,7 +5,8 @@
  *       a USB printer: device USB\INSTANCE with a GUID_DEVINTERFACE_USBPRINT
  *       interface marked present, and its "Device Parameters"
  *   korvfix add-port NAME            a spooler port (the Ports key)
- *   korvfix add-driver NAME DRIVERDIR  the family's driver, files from DRIVERDIR
+ *   korvfix add-driver NAME INSTALLDIR the family's driver, files from the
+ *                                    x64 build of an installer folder
  *   korvfix add-queue NAME PORT DRIVER
  *   korvfix add-package-record ENV KEY DRIVERSTOREPATH
  *   korvfix add-printqueue-device FRIENDLYNAME
@@ -133,13 +134,28 @@ static int add_port(const wchar_t* name) {
   return 0;
 }
 
+/* Registers the family's driver the way an earlier installation left it:
+ * the files in the spooler's driver directory, the driver registered by
+ * their paths there. DIR is an installer folder (subfolders amd64 and dat). */
 static int add_driver(const wchar_t* name, const wchar_t* dir) {
+  static const wchar_t* files[] = {L"amd64\\korvdrv6.dll", L"amd64\\korvdrv6ui.dll", L"dat\\korvdrv6.dat"};
+  static const wchar_t* names[] = {L"korvdrv6.dll", L"korvdrv6ui.dll", L"korvdrv6.dat"};
   DRIVER_INFO_3W info;
-  wchar_t drv[MAX_PATH], data[MAX_PATH], config[MAX_PATH];
+  wchar_t drv[MAX_PATH], data[MAX_PATH], config[MAX_PATH], driverDir[MAX_PATH];
+  DWORD need = 0;
+  int i;
+  if (!GetPrinterDriverDirectoryW(NULL, NULL, 1, (BYTE*)driverDir, sizeof driverDir, &need))
+    return fail("GetPrinterDriverDirectoryW");
+  for (i = 0; i < 3; ++i) {
+    wchar_t from[MAX_PATH], to[MAX_PATH];
+    swprintf(from, MAX_PATH, L"%ls\\%ls", dir, files[i]);
+    swprintf(to, MAX_PATH, L"%ls\\%ls", driverDir, names[i]);
+    if (!CopyFileW(from, to, FALSE)) return fail("CopyFileW");
+  }
   ZeroMemory(&info, sizeof info);
-  swprintf(drv, MAX_PATH, L"%ls\\korvdrv6.dll", dir);
-  swprintf(data, MAX_PATH, L"%ls\\korvdrv6.dat", dir);
-  swprintf(config, MAX_PATH, L"%ls\\korvdrv6ui.dll", dir);
+  swprintf(drv, MAX_PATH, L"%ls\\korvdrv6.dll", driverDir);
+  swprintf(data, MAX_PATH, L"%ls\\korvdrv6.dat", driverDir);
+  swprintf(config, MAX_PATH, L"%ls\\korvdrv6ui.dll", driverDir);
   info.cVersion = 3;
   info.pName = (wchar_t*)name;
   info.pDriverPath = drv;
@@ -411,6 +427,13 @@ static void put_text_of(HWND window) {
   /* WM_GETTEXT is carried across processes by the system. */
   SendMessageTimeoutW(window, WM_GETTEXT, 4096, (LPARAM)text, SMTO_ABORTIFHUNG, 2000, NULL);
   text[4095] = 0;
+  /* A picture control's text is the resource id of its image. */
+  if (text[0] == 0xFFFF) {
+    char id[16];
+    snprintf(id, sizeof id, "#%u", (unsigned)text[1]);
+    fputs(id, stdout);
+    return;
+  }
   put_field(text);
 }
 
