@@ -51,14 +51,15 @@ function(korv_add_flavour sfx)
   add_library(korvcore${sfx} INTERFACE)
   target_link_libraries(korvcore${sfx} INTERFACE korv_app${sfx})
 
-  foreach(sub platform ${KORV_SUBSYSTEMS} scenarios)
+  foreach(sub platform res ${KORV_SUBSYSTEMS} scenarios)
     file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${sub}/*_test.cpp)
     if(tests)
       set(lib korv_${sub}${sfx})
       if(sub STREQUAL "scenarios")
         set(lib korvcore${sfx})
-      elseif(sub STREQUAL "platform")
-        # The shared test fixture resets the program's globals (common/).
+      elseif(sub STREQUAL "platform" OR sub STREQUAL "res")
+        # The shared test fixture resets the program's globals (common/);
+        # the string tables come in through the platform library.
         set(lib korv_common${sfx})
       endif()
       add_executable(korv_tests_${sub}${sfx} ${tests} ${KORV_TEST_SUPPORT})
@@ -75,6 +76,9 @@ function(korv_add_flavour sfx)
 endfunction()
 
 korv_add_flavour("")
+if(COMMAND korv_add_exe_resources_test)
+  korv_add_exe_resources_test(korv_tests_res)
+endif()
 if(KORV_SANITIZERS)
   korv_add_flavour("_san" FLAGS -fsanitize=address,undefined -fno-sanitize-recover=undefined
     -fno-omit-frame-pointer)

@@ -15,6 +15,12 @@
 #       Windows builds: compiles korvsetup.rc (dialogs and strings in nine
 #       languages, icon, pictures, manifest, version) into <target>.
 #
+#   korv_add_exe_resources_test(<test binary>)
+#       Registers the ctest test res.exe_resources: the ExeResources tests of
+#       <test binary> (built from tests/res), which read the resources of
+#       build/win32 and build/win64 korvsetup.exe. Reported as skipped when
+#       neither has been built.
+#
 # The texts (lang/*.txt) and dialog layouts (dialogs.txt) become
 # ${CMAKE_BINARY_DIR}/generated/res/{korv_strings.cpp, korv_languages.rc,
 # lang_<name>.rc} at build time through gen_resources.cmake, a plain CMake
@@ -58,6 +64,11 @@ function(korv_add_resource_tables target)
     endif()
   endif()
   target_link_libraries(${target} PUBLIC korv_res_tables)
+endfunction()
+
+function(korv_add_exe_resources_test test_binary)
+  add_test(NAME res.exe_resources COMMAND ${test_binary} --gtest_filter=ExeResources.*)
+  set_tests_properties(res.exe_resources PROPERTIES SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
 endfunction()
 
 if(WIN32)

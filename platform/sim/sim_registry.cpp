@@ -126,7 +126,7 @@ Dword RegQueryValueExW(const Handle& key, const char16_t* name, Dword* type, voi
     *sizeInBytes = need;
     return err::MoreData;
   }
-  std::memcpy(data, v.data.data(), need);
+  if (need != 0) std::memcpy(data, v.data.data(), need);  // an empty value has no data pointer
   *sizeInBytes = need;
   return 0;
 }
