@@ -75,7 +75,16 @@ function(korv_add_flavour sfx)
   endforeach()
 endfunction()
 
-korv_add_flavour("")
+# Fuzzing (-DKORV_FUZZ=ON, configured with clang): the plain flavour is
+# instrumented for libFuzzer's coverage feedback and checked by ASan and UBSan,
+# so the fuzz targets of fuzz/ see inside the core they link. The targets add
+# libFuzzer's main themselves (-fsanitize=fuzzer).
+set(KORV_PLAIN_FLAGS)
+if(KORV_FUZZ)
+  set(KORV_PLAIN_FLAGS -fsanitize=fuzzer-no-link,address,undefined
+    -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+endif()
+korv_add_flavour("" FLAGS ${KORV_PLAIN_FLAGS})
 if(COMMAND korv_add_exe_resources_test)
   korv_add_exe_resources_test(korv_tests_res)
 endif()
