@@ -68,6 +68,7 @@ void SetLastError(Dword error) { sim::ThreadLastError() = error; }
 
 void OutputDebugStringW(const char16_t* text) {
   M().kernel.debugOutput.push_back(text != nullptr ? Text(text) : Text());
+  M().kernel.debugOutputAt.push_back(M().clock.Now());
 }
 
 void Sleep(Dword milliseconds) { M().clock.Sleep(milliseconds); }

@@ -49,6 +49,8 @@ struct KernelState {
 
   // Each OutputDebugStringW call, in order, as passed.
   std::vector<Text> debugOutput;
+  // The virtual time of each entry of debugOutput (korvsim's timeline).
+  std::vector<std::uint64_t> debugOutputAt;
 
   std::uint64_t allocations = 0;      // LocalAlloc calls that succeeded
   std::uint64_t liveAllocations = 0;  // not yet freed

@@ -36,7 +36,11 @@ bool ReleaseMutex(const Handle& mutex) {
 }
 
 Dword GetModuleFileNameW(char16_t* buffer, Dword capacity) {
-  return ::GetModuleFileNameW(nullptr, W(buffer), capacity);
+  DWORD length = ::GetModuleFileNameW(nullptr, W(buffer), capacity);
+  // Windows since Vista terminates a path it had to cut; older systems and
+  // Wine fill the whole buffer. The core relies on the terminator.
+  if (length == capacity && capacity != 0) buffer[capacity - 1] = u'\0';
+  return length;
 }
 
 Dword GetSystemDirectoryW(char16_t* buffer, Dword capacity) {

@@ -32,6 +32,8 @@
 #include <winternl.h>
 #include <shellapi.h>
 #include <winspool.h>
+#include <fcntl.h>
+#include <io.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <wchar.h>
@@ -590,6 +592,8 @@ static int procs(void) {
 }
 
 int wmain(int argc, wchar_t** argv) {
+  /* Lines end in a bare line feed, as the scripts that read them expect. */
+  _setmode(_fileno(stdout), _O_BINARY);
   if (argc >= 5 && !wcscmp(argv[1], L"plug-usb")) return plug_usb(argv[2], argv[3], (DWORD)_wtoi(argv[4]));
   if (argc >= 3 && !wcscmp(argv[1], L"add-port")) return add_port(argv[2]);
   if (argc >= 4 && !wcscmp(argv[1], L"add-driver")) return add_driver(argv[2], argv[3]);

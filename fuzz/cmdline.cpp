@@ -1,0 +1,260 @@
+// Fuzz target: command-line splitting and run-mode selection.
+//
+// Three kinds of run, chosen by the first byte:
+//
+//  - a line of any units goes through CommandLineToArgvW (the simulated
+//    shell) and ReadCommandLine. The options found must be exactly what the
+//    rules of app/command_line.h make of the tokens; a line without quotes
+//    must split like a plain split on blanks; the program's arguments
+//    (ArgumentsAfterProgramName) must be a tail of the line.
+//  - arguments of any units are quoted the usual way for CommandLineToArgvW
+//    and joined into a line; splitting it must give them back. This is the
+//    contract every child command line relies on.
+//  - the uninstaller copy's relaunch: the program, named unins000.exe, runs
+//    from a folder (and with a temporary folder) of any permitted name.
+//    The child it starts must receive, through the splitting, exactly that
+//    folder after "-u", and its program name must be the temporary copy.
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/entry_point.h"
+#include "common/globals.h"
+#include "fuzz_support.h"
+#include "platform/shell.h"
+#include "platform/sim/machine.h"
+#include "platform/sim/scheduler.h"
+#include "platform/sim/sim_fixtures.h"
+#include "platform/sim/sim_shell.h"
+
+namespace korv::fuzz {
+namespace {
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+char16_t Fold(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
+
+bool SameNoCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (Fold(a[i]) != Fold(b[i])) return false;
+  }
+  return true;
+}
+
+// The options the rules of app/command_line.h give for these tokens.
+StartOptions ExpectedOptions(const std::vector<Text>& tokens) {
+  StartOptions options;
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    if (SameNoCase(tokens[i], u"-u") && i + 1 < tokens.size()) {
+      ++i;
+      if (tokens[i].size() < 260) {
+        options.uninstall = true;
+        options.folder.assign(tokens[i]);
+      }
+    } else if (SameNoCase(tokens[i], u"/silence")) {
+      options.silent = true;
+    }
+  }
+  return options;
+}
+
+void RunLine(std::u16string line) {
+  line = line.substr(0, line.find(u'\0'));
+  std::vector<Text> tokens;
+  const bool split = os::CommandLineToArgvW(line.c_str(), &tokens);
+  KORV_FUZZ_CHECK(split, "CommandLineToArgvW refused '%s'", Show(line).c_str());
+  KORV_FUZZ_CHECK(!tokens.empty(), "no tokens for '%s'", Show(line).c_str());
+
+  // Splitting only ever drops units: quotes, escaping backslashes, blanks.
+  if (!line.empty()) {
+    std::size_t units = 0;
+    for (const Text& t : tokens) units += t.size();
+    KORV_FUZZ_CHECK(units <= line.size(), "%zu units out of a line of %zu", units, line.size());
+  }
+
+  // Without quotes: the first blank ends the program name, runs of blanks
+  // separate the rest.
+  if (!line.empty() && line.find(u'"') == std::u16string::npos) {
+    std::vector<Text> plain;
+    std::size_t i = 0;
+    Text first;
+    while (i < line.size() && !IsBlank(line[i])) first += line[i++];
+    plain.push_back(first);
+    if (i < line.size()) ++i;
+    while (i < line.size() && IsBlank(line[i])) ++i;
+    while (i < line.size()) {
+      Text arg;
+      while (i < line.size() && !IsBlank(line[i])) arg += line[i++];
+      plain.push_back(arg);
+      while (i < line.size() && IsBlank(line[i])) ++i;
+    }
+    KORV_FUZZ_CHECK(tokens == plain, "'%s' split into %zu tokens, a plain split gives %zu",
+                    Show(line).c_str(), tokens.size(), plain.size());
+  }
+
+  const StartOptions options = ReadCommandLine(line.c_str());
+  const StartOptions expected = ExpectedOptions(tokens);
+  KORV_FUZZ_CHECK(options.uninstall == expected.uninstall && options.silent == expected.silent &&
+                      options.folder == expected.folder.view(),
+                  "'%s': uninstall %d silent %d folder '%s', expected %d %d '%s'", Show(line).c_str(),
+                  options.uninstall, options.silent, Show(options.folder.view()).c_str(),
+                  expected.uninstall, expected.silent, Show(expected.folder.view()).c_str());
+  KORV_FUZZ_CHECK(options.uninstall || options.folder.empty(), "a folder without -u");
+
+  const Text arguments = sim::ArgumentsAfterProgramName(line);
+  KORV_FUZZ_CHECK(arguments.size() <= line.size() &&
+                      line.compare(line.size() - arguments.size(), arguments.size(), arguments) == 0,
+                  "arguments '%s' are not a tail of '%s'", Show(arguments).c_str(), Show(line).c_str());
+}
+
+// The usual quoting for CommandLineToArgvW: quotes around an argument that
+// is empty or holds a blank or a quote; a backslash run before a quote, or
+// before the closing quote, doubled; every quote inside escaped.
+Text Quote(const Text& arg) {
+  if (!arg.empty() && arg.find_first_of(u" \t\"") == Text::npos) return arg;
+  Text out = u"\"";
+  std::size_t backslashes = 0;
+  for (char16_t c : arg) {
+    if (c == u'\\') {
+      ++backslashes;
+      out += c;
+      continue;
+    }
+    if (c == u'"') {
+      out.append(backslashes + 1, u'\\');
+    }
+    backslashes = 0;
+    out += c;
+  }
+  out.append(backslashes, u'\\');
+  out += u'"';
+  return out;
+}
+
+void RunQuoted(FuzzedDataProvider& in) {
+  // The program name is read without escapes: it cannot hold a quote.
+  Text program = CompactUnitsFrom(in.ConsumeRandomLengthString(40));
+  std::erase_if(program, [](char16_t c) { return c == u'"' || c == 0; });
+  std::vector<Text> args;
+  while (in.remaining_bytes() > 0 && args.size() < 8) {
+    Text arg = CompactUnitsFrom(in.ConsumeRandomLengthString(60));
+    std::erase(arg, u'\0');
+    args.push_back(arg);
+  }
+  Text line = u"\"" + program + u"\"";
+  for (const Text& a : args) line += u" " + Quote(a);
+
+  const std::vector<Text> tokens = sim::SplitCommandLine(line);
+  std::vector<Text> expected{program};
+  expected.insert(expected.end(), args.begin(), args.end());
+  KORV_FUZZ_CHECK(tokens == expected, "'%s' gave %zu tokens for %zu arguments", Show(line).c_str(),
+                  tokens.size() - 1, args.size());
+
+  // What the program sees of it selects the mode the arguments ask for.
+  const Text arguments = sim::ArgumentsAfterProgramName(line);
+  if (!arguments.empty()) {
+    // The program-name rule applies to the first argument here, so the
+    // options are compared only when that rule reads it whole.
+    const StartOptions options = ReadCommandLine(arguments.c_str());
+    // Control characters before it are skipped as well.
+    if (!args.empty() && Quote(args[0]) == args[0] &&
+        std::none_of(args[0].begin(), args[0].end(), [](char16_t c) { return c < 0x20; })) {
+      const StartOptions want = ExpectedOptions(args);
+      KORV_FUZZ_CHECK(options.uninstall == want.uninstall && options.silent == want.silent &&
+                          options.folder == want.folder.view(),
+                      "options of '%s' differ from those of its arguments", Show(arguments).c_str());
+    }
+  }
+}
+
+// A path component of units Windows allows in file names (no control
+// characters, no quote) and no separator.
+Text PathComponent(FuzzedDataProvider& in, std::size_t maxBytes) {
+  Text part = CompactUnitsFrom(in.ConsumeRandomLengthString(maxBytes));
+  std::erase_if(part, [](char16_t c) { return c < 0x20 || c == u'"' || c == u'\\' || c == u'/'; });
+  return part.empty() ? Text(u"x") : part;
+}
+
+void RunRelaunch(FuzzedDataProvider& in) {
+  sim::Machine& machine = sim::Machine::Get();
+  Text folder = u"C:\\";
+  while (in.remaining_bytes() > 0 && folder.size() < 300 && in.ConsumeBool()) {
+    folder += PathComponent(in, 80) + u"\\";
+  }
+  Text temp = u"C:\\";
+  while (in.remaining_bytes() > 0 && temp.size() < 300 && in.ConsumeBool()) {
+    temp += PathComponent(in, 80) + u"\\";
+  }
+  const Text modulePath = folder + u"unins000.exe";
+  machine.kernel.modulePath = modulePath;
+  machine.kernel.files[modulePath] = sim::SimFile{"program", false};
+  machine.kernel.tempFolder = temp;
+  machine.kernel.folders.insert(temp.substr(0, temp.size() - 1));
+  sim::SetUpWindowsFolders(machine);
+  // A program path too long for its buffer is no path: the program then
+  // opens the installer window, which only the time limit ends.
+  machine.clock.SetTimeLimit(5000);
+
+  bool ended = true;
+  try {
+    RunProgram(os::CurrentInstance(), u"");
+  } catch (const sim::ProcessEnded&) {
+    ended = false;
+  }
+
+  const auto& started = machine.kernel.processes;
+  if (modulePath.size() >= 260) {
+    // No path: no folder to hand on, and nothing to relaunch from.
+    KORV_FUZZ_CHECK(started.empty(), "relaunched with a module path of %zu units", modulePath.size());
+    return;
+  }
+  KORV_FUZZ_CHECK(ended, "the relaunch from '%s' did not end", Show(modulePath).c_str());
+  KORV_FUZZ_CHECK(InstallDir == folder, "InstallDir '%s' for program '%s'", Show(InstallDir.view()).c_str(),
+                  Show(modulePath).c_str());
+  // The temporary copy is <temp>uniXXXX.tmp; only a temporary folder too
+  // long for it (or for its own 256-unit buffer) stops the relaunch.
+  const bool tempFits = temp.size() + 11 < 260;
+  KORV_FUZZ_CHECK(started.empty() != tempFits, "%zu processes started with temporary folder '%s'",
+                  started.size(), Show(temp).c_str());
+  if (started.empty()) return;
+  KORV_FUZZ_CHECK(started.size() == 1, "%zu processes started", started.size());
+  const Text& line = started[0].commandLine;
+  const std::vector<Text> tokens = sim::SplitCommandLine(line);
+  KORV_FUZZ_CHECK(tokens.size() == 3 && tokens[0].starts_with(temp) && tokens[1] == u"-u" &&
+                      tokens[2] == folder,
+                  "child line '%s' splits into %zu tokens", Show(line).c_str(), tokens.size());
+  const StartOptions child = ReadCommandLine(sim::ArgumentsAfterProgramName(line).c_str());
+  KORV_FUZZ_CHECK(child.uninstall && child.folder == folder, "the child gets folder '%s' for '%s'",
+                  Show(child.folder.view()).c_str(), Show(folder).c_str());
+}
+
+}  // namespace
+}  // namespace korv::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace korv;
+  if (size == 0) return 0;
+  sim::Machine::Reset();
+  ResetGlobals();
+  FuzzedDataProvider in(data + 1, size - 1);
+  switch (data[0] % 4) {
+    case 0:
+      fuzz::RunLine(fuzz::CompactUnitsFrom(in.ConsumeRemainingBytesAsString()));
+      break;
+    case 1:
+      fuzz::RunLine(fuzz::UnitsFrom(in.ConsumeRemainingBytesAsString()));
+      break;
+    case 2:
+      fuzz::RunQuoted(in);
+      break;
+    default:
+      fuzz::RunRelaunch(in);
+      break;
+  }
+  sim::Machine::Get().clock.EndProcess();
+  ResetGlobals();
+  return 0;
+}

@@ -1,0 +1,164 @@
+#include "tools/korvsim/run.h"
+
+#include "app/entry_point.h"
+#include "common/globals.h"
+#include "common/text_util.h"
+#include "platform/sim/sim_shell.h"
+#include "platform/ui.h"
+
+namespace korv::korvsim {
+
+namespace {
+
+using sim::Machine;
+
+// The executable a command line starts: its first token, quoted or not.
+Text ExecutableOf(const Text& commandLine) {
+  std::size_t i = 0;
+  while (i < commandLine.size() && (commandLine[i] == u' ' || commandLine[i] == u'\t')) ++i;
+  if (i < commandLine.size() && commandLine[i] == u'"') {
+    const auto end = commandLine.find(u'"', i + 1);
+    return commandLine.substr(i + 1, end == Text::npos ? Text::npos : end - i - 1);
+  }
+  const auto end = commandLine.find_first_of(u" \t", i);
+  return commandLine.substr(i, end == Text::npos ? Text::npos : end - i);
+}
+
+bool IsProgramCopy(const Machine& m, const Text& executable) {
+  auto it = m.kernel.files.find(executable);
+  return it != m.kernel.files.end() && it->second.content == kProgramContent;
+}
+
+// What a process that has ended leaves: the system closes the handles it
+// still held, which lets go of its mutexes.
+void CloseHandlesOfEndedProcess(Machine& m) {
+  for (const auto& [value, open] : m.openHandles) {
+    if (open.kind == os::HandleKind::Kernel && open.name.rfind(u"mutex:", 0) == 0) {
+      auto it = m.kernel.mutexes.find(open.name.substr(6));
+      if (it != m.kernel.mutexes.end() && --it->second <= 0) m.kernel.mutexes.erase(it);
+    }
+  }
+  m.openHandles.clear();
+}
+
+std::vector<TimedText> DebugLines(const Machine& m, std::uint64_t offset) {
+  std::vector<TimedText> lines;
+  const auto& output = m.kernel.debugOutput;
+  const auto& at = m.kernel.debugOutputAt;
+  bool open = false;
+  for (std::size_t i = 0; i < output.size(); ++i) {
+    const std::uint64_t when = offset + (i < at.size() ? at[i] : 0);
+    for (char16_t c : output[i]) {
+      if (!open) {
+        lines.push_back(TimedText{when, Text()});
+        open = true;
+      }
+      if (c == u'\n') {
+        open = false;
+      } else {
+        lines.back().text += c;
+      }
+    }
+  }
+  return lines;
+}
+
+ProcessReport RunOne(const Scenario& scenario, int number, const Text& commandLine, std::uint64_t offset,
+                     std::size_t processesBefore) {
+  Machine& m = Machine::Get();
+  ResetGlobals();
+  ArmFaults(scenario, m);
+  const std::uint64_t limit = scenario.timeLimitMs > offset ? scenario.timeLimitMs - offset : 0;
+  m.clock.SetTimeLimit(limit);
+
+  ProcessReport report;
+  report.number = number;
+  report.modulePath = m.kernel.modulePath;
+  report.commandLine = commandLine;
+  report.startedAt = offset;
+  try {
+    report.exitCode = RunProgram(os::CurrentInstance(), commandLine.c_str());
+    report.end = ProcessReport::End::Returned;
+  } catch (const sim::ProcessEnded&) {
+    report.end = m.clock.TimeLimitReached() ? ProcessReport::End::TimeLimit : ProcessReport::End::NothingLeft;
+  }
+  m.clock.EndProcess();
+  CloseHandlesOfEndedProcess(m);
+  report.endedAt = offset + m.clock.Now();
+
+  report.debugLines = DebugLines(m, offset);
+  for (const auto& e : m.ui.events) report.windowEvents.push_back(TimedText{offset + e.at, e.what});
+  for (std::size_t i = processesBefore; i < m.kernel.processes.size(); ++i) {
+    sim::StartedProcess p = m.kernel.processes[i];
+    p.startedAt += offset;
+    report.started.push_back(p);
+  }
+  for (const auto& c : m.calls) {
+    Text line = Utf8ToUtf16(c.operation);
+    if (!c.detail.empty()) line += u" " + c.detail;
+    report.calls.push_back(TimedText{offset + c.at, line});
+  }
+  return report;
+}
+
+}  // namespace
+
+std::vector<ProcessReport> RunScenario(const Scenario& scenario, const RunOptions& options) {
+  std::vector<ProcessReport> reports;
+  // Presses are timed on the run's clock; each process's clock starts at 0.
+  std::vector<std::uint64_t> pressTimes;
+  for (const auto& press : Machine::Get().ui.presses) pressTimes.push_back(press.at);
+  reports.push_back(RunOne(scenario, 1, scenario.commandLine, 0, Machine::Get().kernel.processes.size()));
+
+  if (!options.follow) return reports;
+  // Children to follow, in the order they were started.
+  std::vector<sim::StartedProcess> pending;
+  for (const auto& p : reports.back().started) {
+    if (IsProgramCopy(Machine::Get(), ExecutableOf(p.commandLine))) pending.push_back(p);
+  }
+  while (!pending.empty() && static_cast<int>(reports.size()) < options.maxProcesses) {
+    const sim::StartedProcess child = pending.front();
+    pending.erase(pending.begin());
+    if (child.startedAt >= scenario.timeLimitMs) break;
+
+    // The child runs on a machine that carries everything the parent left,
+    // with a clock of its own that starts when the child starts.
+    Machine& old = Machine::Get();
+    sim::KernelState kernel = old.kernel;
+    sim::RegistryState registry = old.registry;
+    sim::ServicesState services = old.services;
+    sim::SpoolerState spooler = old.spooler;
+    sim::DevicesState devices = old.devices;
+    sim::UiState ui = old.ui;
+    sim::ShellState shell = old.shell;
+    Machine& m = Machine::Reset();
+    m.kernel = kernel;
+    m.registry = registry;
+    m.services = services;
+    m.spooler = spooler;
+    m.devices = devices;
+    m.shell = shell;
+    m.ui = ui;
+    m.ui.dialogs.clear();
+    m.ui.events.clear();
+    m.ui.messageBoxes.clear();
+    m.ui.foregroundRequests.clear();
+    for (std::size_t i = 0; i < m.ui.presses.size() && i < pressTimes.size(); ++i) {
+      m.ui.presses[i].at = pressTimes[i] > child.startedAt ? pressTimes[i] - child.startedAt : 0;
+    }
+    m.kernel.debugOutput.clear();
+    m.kernel.debugOutputAt.clear();
+    m.kernel.modulePath = ExecutableOf(child.commandLine);
+    for (auto& p : m.kernel.processes) p.startedAt = 0;  // before this clock began
+
+    const Text arguments = sim::ArgumentsAfterProgramName(child.commandLine);
+    reports.push_back(RunOne(scenario, static_cast<int>(reports.size()) + 1, arguments, child.startedAt,
+                             m.kernel.processes.size()));
+    for (const auto& p : reports.back().started) {
+      if (IsProgramCopy(Machine::Get(), ExecutableOf(p.commandLine))) pending.push_back(p);
+    }
+  }
+  return reports;
+}
+
+}  // namespace korv::korvsim
