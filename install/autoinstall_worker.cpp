@@ -171,8 +171,10 @@ Dword AutoInstallWorker(void* dialog) {
     ReenumerateDevices();
   }
 
-  window.SetProgress(kProgressFull);
-  window.SetText(ids::kCancelButton, LoadText(kTextDone).c_str());
+  if (window.present()) {
+    window.SetProgress(kProgressFull);
+    window.SetText(ids::kCancelButton, LoadText(kTextDone).c_str());
+  }
   return 0;
 }
 

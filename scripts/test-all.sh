@@ -25,6 +25,10 @@ if [[ -x tests/windows/check_executables.sh ]]; then
   echo "== windows executables"
   tests/windows/check_executables.sh build/win32/korvsetup.exe build/win64/korvsetup.exe
 fi
+if [[ -x tests/windows/run_adapter_test.sh ]]; then
+  echo "== win32 adapters under wine64"
+  tests/windows/run_adapter_test.sh
+fi
 if [[ -x fuzz/run_fuzzers.sh ]]; then
   echo "== fuzzing (bounded)"
   fuzz/run_fuzzers.sh

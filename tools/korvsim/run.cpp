@@ -41,23 +41,27 @@ void CloseHandlesOfEndedProcess(Machine& m) {
   m.openHandles.clear();
 }
 
+// The debugger output as a viewer shows it: each OutputDebugStringW call
+// on a line of its own (texts with line feeds on several). A call that is
+// only a line end (the trace sends one after each line) ends the line
+// before it and shows nothing of its own.
 std::vector<TimedText> DebugLines(const Machine& m, std::uint64_t offset) {
   std::vector<TimedText> lines;
   const auto& output = m.kernel.debugOutput;
   const auto& at = m.kernel.debugOutputAt;
-  bool open = false;
   for (std::size_t i = 0; i < output.size(); ++i) {
     const std::uint64_t when = offset + (i < at.size() ? at[i] : 0);
-    for (char16_t c : output[i]) {
-      if (!open) {
-        lines.push_back(TimedText{when, Text()});
-        open = true;
-      }
-      if (c == u'\n') {
-        open = false;
-      } else {
-        lines.back().text += c;
-      }
+    Text text = output[i];
+    if (text == u"\n" || text == u"\r\n") continue;
+    while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r')) text.pop_back();
+    std::size_t start = 0;
+    for (;;) {
+      const auto end = text.find(u'\n', start);
+      Text line = text.substr(start, end == Text::npos ? Text::npos : end - start);
+      if (!line.empty() && line.back() == u'\r') line.pop_back();
+      lines.push_back(TimedText{when, line});
+      if (end == Text::npos) break;
+      start = end + 1;
     }
   }
   return lines;

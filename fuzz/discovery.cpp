@@ -1,0 +1,257 @@
+// Fuzz target: USB printer discovery on a machine whose printers report
+// whatever they like.
+//
+// Each input builds a fresh simulated machine: up to eight USB printer
+// interfaces, present or not, with device paths of any units (well formed
+// or not, short, repeated) and "Device Parameters" values "Port Description"
+// and "Port Number" of any type, size and bytes, without terminators, or
+// missing. Optionally one boundary operation of the pass fails (on one call,
+// or from one call on).
+//
+// Without a fault, the list must hold exactly one record per interface
+// that the rules of discovery/usb_discovery.h admit, in reverse order, with
+// the fields worked out here from the registry as stored. With a fault, the
+// records that remain must still be well formed. Either way every record
+// must keep its fields terminated within their sizes, and freeing the list
+// must give back every block and close every handle the pass took.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/globals.h"
+#include "discovery/checksum.h"
+#include "discovery/printer_device.h"
+#include "discovery/usb_discovery.h"
+#include "fuzz_support.h"
+#include "platform/kernel.h"
+#include "platform/registry.h"
+#include "platform/sim/machine.h"
+#include "platform/sim/usb_printers.h"
+
+namespace korv::fuzz {
+namespace {
+
+constexpr const char* kFaultable[] = {
+    "SetupDiGetClassDevsW",   "SetupDiEnumDeviceInterfaces", "SetupDiGetDeviceInterfaceDetailW",
+    "RegOpenKeyExW",          "RegQueryValueExW",            "LocalAlloc",
+    "WideCharToMultiByte",
+};
+
+std::vector<std::uint8_t> ValueBytes(FuzzedDataProvider& in) {
+  if (in.ConsumeIntegralInRange<int>(0, 31) == 0) {
+    // Around the largest description that is read at all.
+    const std::size_t size = kLargestDescriptionValue - 2 + in.ConsumeIntegralInRange<std::size_t>(0, 4);
+    std::vector<std::uint8_t> big(size);
+    for (std::size_t i = 0; i < size; ++i) big[i] = static_cast<std::uint8_t>(i % 2 == 0 ? 'K' + i % 7 : 0);
+    return big;
+  }
+  return in.ConsumeBytes<std::uint8_t>(in.ConsumeIntegralInRange<std::size_t>(0, 90));
+}
+
+Dword ValueType(FuzzedDataProvider& in, Dword usual) {
+  switch (in.ConsumeIntegralInRange<int>(0, 7)) {
+    case 0: return in.ConsumeIntegral<Dword>();
+    case 1: return os::REG_SZ + os::REG_DWORD - usual;  // the other one
+    case 2: return in.PickValueInArray({os::REG_NONE, os::REG_EXPAND_SZ, os::REG_BINARY, os::REG_MULTI_SZ,
+                                        os::REG_QWORD});
+    default: return usual;
+  }
+}
+
+Text DevicePath(FuzzedDataProvider& in) {
+  Text path;
+  switch (in.ConsumeIntegralInRange<int>(0, 3)) {
+    case 0: {
+      // Any units; a device path never holds a terminator.
+      path = CompactUnitsFrom(in.ConsumeRandomLengthString(120));
+      break;
+    }
+    default: {
+      const Text serial = CompactUnitsFrom(in.ConsumeRandomLengthString(24));
+      path = sim::UsbPrinterPath(in.ConsumeBool() ? u"2d37" : u"1fc9", u"0001", serial);
+      break;
+    }
+  }
+  std::erase(path, u'\0');
+  return path;
+}
+
+struct Expected {
+  Text portName;
+  Text description;
+  Text checksum;
+  Text hardwareId;
+};
+
+Text Printf3d(Dword port) {
+  const int value = static_cast<int>(port);
+  std::string digits = std::to_string(value < 0 ? -static_cast<long long>(value) : value);
+  if (digits.size() < 3) digits.insert(0, 3 - digits.size(), '0');
+  Text out = u"USB";
+  if (value < 0) out += u'-';
+  out.append(digits.begin(), digits.end());
+  return out;
+}
+
+// What discovery must make of the interfaces, from the registry as stored.
+std::vector<Expected> ExpectedRecords(sim::Machine& machine) {
+  std::vector<Expected> records;
+  for (const sim::UsbPrinterInterface& usb : machine.devices.usbPrinters) {
+    if (!usb.present || usb.devicePath.size() <= 4) continue;
+    const sim::RegKey* key = machine.registry.Find(sim::UsbPrinterParametersKey(usb.devicePath));
+    if (key == nullptr) continue;
+    auto port = key->values.find(u"Port Number");
+    if (port == key->values.end() || port->second.type != os::REG_DWORD || port->second.data.size() != 4) continue;
+    Dword number = 0;
+    std::memcpy(&number, port->second.data.data(), 4);
+
+    Expected e;
+    e.portName = Printf3d(number);
+    auto desc = key->values.find(u"Port Description");
+    if (desc != key->values.end() && desc->second.type == os::REG_SZ &&
+        desc->second.data.size() <= kLargestDescriptionValue) {
+      const std::vector<std::uint8_t>& bytes = desc->second.data;
+      for (std::size_t i = 0; i + 1 < bytes.size() && e.description.size() < 32; i += 2) {
+        const char16_t unit = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
+        if (unit == 0) break;
+        e.description += unit;
+      }
+    }
+    records.push_back(e);
+  }
+  std::reverse(records.begin(), records.end());
+
+  // The checksum is taken over the description in the ANSI code page.
+  for (Expected& e : records) {
+    char ansi[255] = {};
+    const int length = e.description.empty()
+                           ? 0
+                           : os::WideCharToMultiByte(e.description.c_str(), static_cast<int>(e.description.size()),
+                                                     ansi, sizeof(ansi) - 1);
+    std::uint16_t sum = 0;
+    UsbPrintChecksum(reinterpret_cast<const std::uint8_t*>(ansi), static_cast<std::uint16_t>(length), &sum);
+    char hex[8];
+    std::snprintf(hex, sizeof(hex), "%04x", static_cast<unsigned>(sum));
+    e.checksum.assign(hex, hex + 4);
+    e.hardwareId = u"usbprint\\" + e.description + e.checksum;
+    for (char16_t& c : e.hardwareId) {
+      if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+    }
+  }
+  return records;
+}
+
+template <std::size_t N>
+Text Field(const char16_t (&field)[N], const char* name) {
+  std::size_t n = 0;
+  while (n < N && field[n] != 0) ++n;
+  KORV_FUZZ_CHECK(n < N, "field %s is not terminated within its %zu units", name, N);
+  return Text(field, n);
+}
+
+void CheckWellFormed(const PrinterDevice& device) {
+  const Text checksum = Field(device.checksum, "checksum");
+  const Text port = Field(device.portName, "portName");
+  const Text description = Field(device.description, "description");
+  const Text hardwareId = Field(device.hardwareId, "hardwareId");
+  KORV_FUZZ_CHECK(description.size() <= 32, "description of %zu units", description.size());
+  KORV_FUZZ_CHECK(port.starts_with(u"USB") && port.size() >= 6, "port '%s'", Show(port).c_str());
+  KORV_FUZZ_CHECK(checksum.size() == 4 && checksum.find_first_not_of(u"0123456789abcdef") == Text::npos,
+                  "checksum '%s'", Show(checksum).c_str());
+  Text lowered = u"usbprint\\" + description + checksum;
+  for (char16_t& c : lowered) {
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+  }
+  KORV_FUZZ_CHECK(hardwareId == lowered, "hardware ID '%s' for description '%s'", Show(hardwareId).c_str(),
+                  Show(description).c_str());
+}
+
+void Run(FuzzedDataProvider& in) {
+  sim::Machine& machine = sim::Machine::Get();
+  const int interfaces = in.ConsumeIntegralInRange<int>(0, 8);
+  for (int i = 0; i < interfaces && in.remaining_bytes() > 0; ++i) {
+    // Now and then the same path twice (a second interface on one key).
+    const Text path = (i > 0 && in.ConsumeIntegralInRange<int>(0, 7) == 0)
+                          ? machine.devices.usbPrinters.back().devicePath
+                          : DevicePath(in);
+    machine.devices.usbPrinters.push_back(sim::UsbPrinterInterface{path, in.ConsumeIntegralInRange<int>(0, 7) != 0});
+    if (in.ConsumeIntegralInRange<int>(0, 7) != 0) {
+      sim::SetUsbPrinterValue(machine, path, u"Port Description", ValueType(in, os::REG_SZ), ValueBytes(in));
+    }
+    if (in.ConsumeIntegralInRange<int>(0, 7) != 0) {
+      std::vector<std::uint8_t> number = in.ConsumeIntegralInRange<int>(0, 3) == 0
+                                             ? ValueBytes(in)
+                                             : in.ConsumeBytes<std::uint8_t>(4);
+      sim::SetUsbPrinterValue(machine, path, u"Port Number", ValueType(in, os::REG_DWORD), std::move(number));
+    }
+  }
+
+  bool faulted = false;
+  if (in.remaining_bytes() > 0 && in.ConsumeIntegralInRange<int>(0, 3) == 0) {
+    sim::FaultRule rule;
+    rule.error = in.PickValueInArray({err::NotEnoughMemory, err::InvalidHandle, err::NoMoreItems,
+                                      err::AccessDenied, err::InsufficientBuffer});
+    const int call = in.ConsumeIntegralInRange<int>(1, 12);
+    (in.ConsumeBool() ? rule.onCall : rule.fromCall) = call;
+    machine.faults.Set(in.PickValueInArray(kFaultable), rule);
+    faulted = true;
+  }
+
+  const std::uint64_t liveBefore = machine.kernel.liveAllocations;
+  const std::size_t handlesBefore = machine.openHandles.size();
+
+  // The previous pass's list is freed by the next one: run twice.
+  const int added = DiscoverUsbPrinters(&DeviceList);
+  const int again = DiscoverUsbPrinters(&DeviceList);
+  machine.faults.ClearAll();
+
+  int count = 0;
+  std::vector<const PrinterDevice*> devices;
+  for (const PrinterDevice* d = DeviceList; d != nullptr; d = d->next) {
+    CheckWellFormed(*d);
+    devices.push_back(d);
+    ++count;
+  }
+  KORV_FUZZ_CHECK(count == again, "%d records listed, %d reported", count, again);
+  KORV_FUZZ_CHECK(machine.openHandles.size() == handlesBefore, "%zu handles left open",
+                  machine.openHandles.size() - handlesBefore);
+
+  if (!faulted) {
+    KORV_FUZZ_CHECK(added == again, "two passes over the same machine found %d and %d", added, again);
+    const std::vector<Expected> expected = ExpectedRecords(machine);
+    KORV_FUZZ_CHECK(devices.size() == expected.size(), "%zu records, %zu expected", devices.size(),
+                    expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      const PrinterDevice& d = *devices[i];
+      KORV_FUZZ_CHECK(Field(d.portName, "portName") == expected[i].portName &&
+                          Field(d.description, "description") == expected[i].description &&
+                          Field(d.checksum, "checksum") == expected[i].checksum &&
+                          Field(d.hardwareId, "hardwareId") == expected[i].hardwareId,
+                      "record %zu: '%s' '%s' '%s', expected '%s' '%s' '%s'", i,
+                      Show(Field(d.portName, "")).c_str(), Show(Field(d.description, "")).c_str(),
+                      Show(Field(d.hardwareId, "")).c_str(), Show(expected[i].portName).c_str(),
+                      Show(expected[i].description).c_str(), Show(expected[i].hardwareId).c_str());
+    }
+  }
+
+  FreeDeviceList(&DeviceList);
+  KORV_FUZZ_CHECK(DeviceList == nullptr, "the list is not empty after freeing");
+  KORV_FUZZ_CHECK(machine.kernel.liveAllocations == liveBefore, "%lld blocks not given back",
+                  static_cast<long long>(machine.kernel.liveAllocations - liveBefore));
+}
+
+}  // namespace
+}  // namespace korv::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace korv;
+  sim::Machine::Reset();
+  ResetGlobals();
+  FuzzedDataProvider in(data, size);
+  fuzz::Run(in);
+  ResetGlobals();
+  return 0;
+}

@@ -1,0 +1,350 @@
+// The installer window and the installation worker as a person sees them:
+// the layout while searching, the log lines, the progress positions, "Done",
+// the wizard; and the silent mode.
+#include <string>
+#include <vector>
+
+#include "app/installer_window.h"
+#include "app/res/resource_tables.h"
+#include "app_machine.h"
+#include "platform/sim/sim_shell.h"
+#include "platform/sim/spooler_model.h"
+
+namespace korv::test {
+namespace {
+
+constexpr Dword kWindow = 106;
+
+class InstallerWindowTest : public AppTest {
+ protected:
+  // A print queue that exists already: the installation returns at once.
+  void ExistingQueue(const Text& name, const Text& port) {
+    os::PrinterInfo2 p;
+    p.pPrinterName = name;
+    p.pPortName = port;
+    p.pDriverName = name;
+    sim::CreateQueue(M(), p);
+  }
+
+  // The progress positions the window showed, in order.
+  std::vector<int> ProgressShown() {
+    std::vector<int> positions;
+    for (const auto& e : M().ui.events) {
+      if (e.dialogId == kWindow && e.controlId == 1003) {
+        const std::string what = U8(e.what);
+        const auto at = what.find("progress ");
+        if (at != std::string::npos) positions.push_back(std::stoi(what.substr(at + 9)));
+      }
+    }
+    return positions;
+  }
+
+  // The trace lines (without the separate line ends).
+  std::vector<std::string> Trace() {
+    std::vector<std::string> lines;
+    for (const auto& t : M().kernel.debugOutput) {
+      if (t != u"\n") lines.push_back(U8(t));
+    }
+    return lines;
+  }
+
+  std::vector<std::string> TraceStartingWith(const std::string& prefix) {
+    std::vector<std::string> lines;
+    for (const auto& l : Trace()) {
+      if (l.rfind(prefix, 0) == 0) lines.push_back(l);
+    }
+    return lines;
+  }
+
+  std::vector<std::uint64_t> CallTimes(const std::string& operation) {
+    std::vector<std::uint64_t> at;
+    for (const auto& c : M().calls) {
+      if (c.operation == operation) at.push_back(c.at);
+    }
+    return at;
+  }
+
+  static std::string English(Dword id) { return U8(res::LoadText(0x0409, static_cast<std::uint16_t>(id))); }
+};
+
+TEST_F(InstallerWindowTest, WithoutPrinterTheWindowOffersTheWizardAndSearchesOnceASecond) {
+  Press(5500, kWindow, 2);
+
+  EXPECT_EQ(Run(u""), 0);
+
+  EXPECT_TRUE(Control(kWindow, 3).visible);      // "Wizard"
+  EXPECT_TRUE(Control(kWindow, 1007).visible);   // connection picture
+  EXPECT_FALSE(Control(kWindow, 1005).visible);  // log
+  EXPECT_FALSE(Control(kWindow, 1003).visible);  // progress bar
+  EXPECT_EQ(U8(Control(kWindow, 1006).text), English(101));
+  EXPECT_EQ(U8(Control(kWindow, 1005).text), English(101)) << "the log is emptied each pass";
+  EXPECT_EQ(U8(Control(kWindow, 2).text), "Cancel");
+  EXPECT_EQ(U8(InfPath.view()), "C:\\Korvane\\korvv6.inf");
+
+  // One discovery pass at once, then one a second; each pause is followed
+  // by a synchronous re-enumeration of the whole device tree.
+  EXPECT_EQ(CallTimes("SetupDiGetClassDevsW"), (std::vector<std::uint64_t>{0, 1000, 2000, 3000, 4000, 5000}));
+  EXPECT_EQ(CallTimes("CM_Reenumerate_DevNode"), (std::vector<std::uint64_t>{1000, 2000, 3000, 4000, 5000}));
+  EXPECT_EQ(M().devices.reenumerations, 5);
+  for (const auto& c : M().calls) {
+    if (c.operation == "CM_Reenumerate_DevNode") EXPECT_EQ(U8(c.detail), "synchronous");
+  }
+  EXPECT_EQ(M().ui.dialogs.front().closedAt, 5500u);
+}
+
+TEST_F(InstallerWindowTest, UnsupportedPrinterIsTreatedLikeNoPrinter) {
+  Plug(u"Acme LaserJet 9", 1);
+  Press(2500, kWindow, 2);
+
+  EXPECT_EQ(Run(u""), 0);
+
+  EXPECT_TRUE(Control(kWindow, 3).visible);
+  EXPECT_EQ(U8(Control(kWindow, 1006).text), English(101));
+  EXPECT_EQ(TraceStartingWith("Found not model"),
+            (std::vector<std::string>(3, "Found not model Acme LaserJet 9")));
+  EXPECT_TRUE(TraceStartingWith("Installing").empty());
+}
+
+TEST_F(InstallerWindowTest, ExistingQueueCountsAsInstalledAndTheButtonBecomesDone) {
+  Plug(u"KorvaneKV-T58", 3);
+  ExistingQueue(u"Korvane KV-T58", u"USB003");
+  Press(60000, kWindow, 2);
+
+  EXPECT_EQ(Run(u""), 0);
+
+  EXPECT_EQ(U8(Control(kWindow, 1005).text),
+            "Found the printer Korvane KV-T58, installing the driver...\r\n"
+            "The driver for printer [Korvane KV-T58] is installed.");
+  EXPECT_EQ(U8(Control(kWindow, 1006).text), "The driver for printer [Korvane KV-T58] is installed.");
+  EXPECT_EQ(U8(Control(kWindow, 2).text), "Done");
+  EXPECT_FALSE(Control(kWindow, 3).visible);
+  EXPECT_FALSE(Control(kWindow, 1007).visible);
+  EXPECT_TRUE(Control(kWindow, 1005).visible);
+  EXPECT_TRUE(Control(kWindow, 1003).visible);
+  EXPECT_EQ(ProgressShown(), (std::vector<int>{100, 40, 80, 100}));
+  EXPECT_EQ(TraceStartingWith("Installing"),
+            (std::vector<std::string>{"Installing printer model: Korvane KV-T58, name: Korvane KV-T58, port: USB003"}));
+  EXPECT_EQ(M().CallCount("SetupDiGetClassDevsW"), 1) << "no further pass after one that installed";
+}
+
+TEST_F(InstallerWindowTest, TwoPrintersAreInstalledInOnePassNewestFirst) {
+  Plug(u"KorvaneKV-T58", 1, u"A");
+  Plug(u"KorvaneKV-T58B", 2, u"B");
+  ExistingQueue(u"Korvane KV-T58", u"USB001");
+  ExistingQueue(u"Korvane KV-T58B", u"USB002");
+  Press(60000, kWindow, 2);
+
+  EXPECT_EQ(Run(u""), 0);
+
+  EXPECT_EQ(TraceStartingWith("Installing"),
+            (std::vector<std::string>{
+                "Installing printer model: Korvane KV-T58B, name: Korvane KV-T58B, port: USB002",
+                "Installing printer model: Korvane KV-T58, name: Korvane KV-T58, port: USB001"}));
+  EXPECT_EQ(U8(Control(kWindow, 1005).text),
+            "Found the printer Korvane KV-T58B, installing the driver...\r\n"
+            "The driver for printer [Korvane KV-T58B] is installed."
+            "Found the printer Korvane KV-T58, installing the driver...\r\n"
+            "The driver for printer [Korvane KV-T58] is installed.");
+  EXPECT_EQ(U8(Control(kWindow, 2).text), "Done");
+  EXPECT_EQ(ProgressShown(), (std::vector<int>{100, 40, 80, 40, 80, 100}));
+}
+
+TEST_F(InstallerWindowTest, FirstFailureEndsTheWorkerBeforeTheSecondPrinter) {
+  Plug(u"KorvaneKV-T58", 1, u"A");
+  Plug(u"KorvaneKV-T58B", 2, u"B");  // newest: installed first, and fails
+  M().spooler.ports.push_back(u"USB001");
+  M().spooler.ports.push_back(u"USB002");
+  M().faults.Set("AddPrinterDriverW", sim::FaultRule{err::AccessDenied});
+  Press(100000, kWindow, 2);
+
+  EXPECT_EQ(Run(u""), 0);
+
+  const std::string failed = "The printer driver install failed, error code:5. Please contact our technical support.";
+  EXPECT_EQ(U8(Control(kWindow, 1006).text), failed);
+  EXPECT_EQ(U8(Control(kWindow, 1005).text),
+            "Found the printer Korvane KV-T58B, installing the driver...\r\n" + failed);
+  EXPECT_EQ(U8(Control(kWindow, 2).text), "Cancel");
+  EXPECT_EQ(ProgressShown(), (std::vector<int>{100, 40, 80, 100}));
+  EXPECT_EQ(TraceStartingWith("Installing").size(), 1u) << "the second printer is never attempted";
+  EXPECT_EQ(M().CallCount("SetupDiGetClassDevsW"), 1);
+}
+
+TEST_F(InstallerWindowTest, DutchTextsShowThePortAndGermanNotFoundTextIsCut) {
+  M().ui.uiLanguage = 0x0413;
+  Plug(u"KorvaneKV-T58", 7);
+  ExistingQueue(u"Korvane KV-T58", u"USB007");
+  Press(60000, kWindow, 2);
+  EXPECT_EQ(Run(u""), 0);
+  EXPECT_EQ(U8(Control(kWindow, 1005).text),
+            "Found the printer Korvane KV-T58 at USB007, installing the driver...\r\n"
+            "The printer [Korvane KV-T58] is installed on the port [USB007].");
+  M().clock.EndProcess();
+
+  sim::Machine& m = sim::Machine::Reset();
+  ResetProgramState();
+  sim::SetUpInstallerFolder(m, kAppFolder);
+  m.kernel.files[kAppPath] = sim::SimFile{"program", false};
+  m.ui.uiLanguage = 0x0407;
+  m.ui.presses.push_back(sim::ScriptedPress{500, kWindow, 2});
+  EXPECT_EQ(RunProgram(os::CurrentInstance(), u""), 0);
+  const Text german = res::LoadText(0x0407, 101);
+  ASSERT_GT(german.size(), 259u);
+  EXPECT_EQ(m.ui.dialogs.front().controls.at(1006).text, german.substr(0, 259));
+  EXPECT_EQ(m.ui.dialogs.front().controls.at(3).text, res::LoadText(0x0407, 3) == nullptr
+                                                          ? m.ui.dialogs.front().controls.at(3).text
+                                                          : m.ui.dialogs.front().controls.at(3).text);
+  m.clock.EndProcess();
+}
+
+TEST_F(InstallerWindowTest, CancelDuringAnInstallationClosesAtOnce) {
+  Plug(u"KorvaneKV-T58", 1);
+  M().spooler.ports.push_back(u"USB001");
+  Press(2000, kWindow, 2);  // Plug and Play is still being waited for
+
+  EXPECT_EQ(Run(u""), 0);
+
+  EXPECT_EQ(M().ui.dialogs.front().closedAt, 2000u);
+  EXPECT_EQ(U8(Control(kWindow, 2).text), "Cancel");
+  EXPECT_EQ(M().clock.LiveThreads(), 1) << "the worker ended with the process";
+}
+
+TEST_F(InstallerWindowTest, WizardTwiceStartsTwoWizardsAndBringsEachToTheFront) {
+  Press(1500, kWindow, 3);
+  Press(2500, kWindow, 3);
+  Press(4000, kWindow, 2);
+
+  EXPECT_EQ(Run(u""), 0);
+
+  const Text wizard = u"rundll32.exe printui.dll PrintUIEntry /ii /f \"C:\\Korvane\\korvv6.inf\"";
+  EXPECT_EQ(StartedCommandLines(), (std::vector<Text>{wizard, wizard}));
+  ASSERT_EQ(M().ui.foregroundRequests.size(), 2u);
+  EXPECT_EQ(M().ui.foregroundRequests[0], (std::pair<Dword, std::uint64_t>{4000, 1800}));
+  EXPECT_EQ(M().ui.foregroundRequests[1], (std::pair<Dword, std::uint64_t>{4004, 2800}));
+  EXPECT_TRUE(Control(kWindow, 1007).visible) << "the window stays as it was";
+}
+
+TEST_F(InstallerWindowTest, WizardWhoseWindowIsNotOpenYetIsNotBroughtToTheFront) {
+  M().ui.childWindowDelayMs = 301;
+  Press(1500, kWindow, 3);
+  Press(4000, kWindow, 2);
+  EXPECT_EQ(Run(u""), 0);
+  EXPECT_EQ(M().kernel.processes.size(), 1u);
+  EXPECT_TRUE(M().ui.foregroundRequests.empty());
+}
+
+TEST_F(InstallerWindowTest, InfPathWithBlanksReachesTheWizardWhole) {
+  const Text folder = u"C:\\Program Files (x86)\\Korvane Driver\\";
+  sim::SetUpInstallerFolder(M(), folder);
+  PlaceProgram(folder + u"korvsetup.exe");
+  Press(1500, kWindow, 3);
+  Press(2000, kWindow, 2);
+
+  EXPECT_EQ(Run(u""), 0);
+
+  ASSERT_EQ(M().kernel.processes.size(), 1u);
+  const auto tokens = sim::SplitCommandLine(M().kernel.processes[0].commandLine);
+  EXPECT_EQ(tokens, (std::vector<Text>{u"rundll32.exe", u"printui.dll", u"PrintUIEntry", u"/ii", u"/f",
+                                       folder + u"korvv6.inf"}));
+}
+
+TEST_F(InstallerWindowTest, InfPathThatWouldNotFitTheWizardLineStartsNoWizard) {
+  // InfPath of 212 units still fits the 260-unit command line; 213 does not.
+  for (std::size_t length : {212u, 213u}) {
+    const std::size_t folderLength = length - 10;  // "korvv6.inf"
+    const Text folder = u"C:\\" + Text(folderLength - 4, u'k') + u"\\";
+    ASSERT_EQ(folder.size(), folderLength);
+    M().kernel.processes.clear();
+    M().ui.presses.clear();
+    sim::SetUpInstallerFolder(M(), folder);
+    PlaceProgram(folder + u"korvsetup.exe");
+    ResetProgramState();
+    const std::uint64_t now = M().clock.Now();
+    Press(now + 1500, kWindow, 3);
+    Press(now + 2000, kWindow, 2);
+
+    EXPECT_EQ(Run(u""), 0);
+
+    EXPECT_EQ(InfPath.size(), length);
+    EXPECT_EQ(M().kernel.processes.size(), length == 212 ? 1u : 0u) << length;
+  }
+}
+
+TEST_F(InstallerWindowTest, InstallDirWithoutRoomForInfPathIsRefused) {
+  // 249 units leave room for "korvv6.inf"; 250 do not.
+  for (std::size_t length : {249u, 250u}) {
+    const Text folder = u"C:\\" + Text(length - 4, u'k') + u"\\";
+    M().ui.presses.clear();
+    M().calls.clear();
+    sim::SetUpInstallerFolder(M(), folder);
+    PlaceProgram(folder + u"korvsetup.exe");
+    ResetProgramState();
+    Press(M().clock.Now() + 1500, kWindow, 2);
+
+    EXPECT_EQ(Run(u""), 0);
+
+    EXPECT_EQ(InstallDir.size(), length);
+    const auto& window = M().ui.dialogs.back();
+    if (length == 249) {
+      EXPECT_EQ(InfPath.view(), folder + u"korvv6.inf");
+      EXPECT_GT(M().CallCount("SetupDiGetClassDevsW"), 0);
+    } else {
+      EXPECT_TRUE(InfPath.empty());
+      EXPECT_EQ(M().CallCount("SetupDiGetClassDevsW"), 0) << "nothing is searched";
+      EXPECT_EQ(U8(window.controls.at(1006).text),
+                "The printer driver install failed, error code:206. Please contact our technical support.");
+      EXPECT_TRUE(window.controls.at(1003).visible);
+      EXPECT_EQ(window.controls.at(1003).progress, 100);
+    }
+  }
+}
+
+TEST_F(InstallerWindowTest, SilentModeEndsAfterTheFirstPassThatInstalled) {
+  Plug(u"KorvaneKV-T58", 1);
+  M().spooler.ports.push_back(u"USB001");
+  M().spooler.pnp.push_back(
+      sim::PnpReaction{u"usbprint\\korvanekv-t582b3d", u"Korvane KV-T58", u"USB001", u"Korvane KV-T58", 2000});
+
+  EXPECT_EQ(Run(u"/silence"), 0);
+
+  EXPECT_TRUE(M().ui.dialogs.empty());
+  EXPECT_TRUE(M().ui.events.empty());
+  ASSERT_EQ(M().spooler.queues.size(), 1u);
+  EXPECT_EQ(U8(M().spooler.queues[0].info.pPortName), "USB001");
+  EXPECT_EQ(M().CallCount("SetupDiGetClassDevsW"), 1);
+  EXPECT_EQ(M().CallCount("PostMessageW"), 0);
+  EXPECT_EQ(M().CallCount("LoadStringW 118"), 0);
+  for (const auto& c : M().calls) EXPECT_FALSE(c.operation == "LoadStringW" && c.detail == u"118");
+  EXPECT_EQ(M().kernel.mutexes.count(kMutexName), 0u);
+}
+
+TEST_F(InstallerWindowTest, SilentModeEndsAfterTheFirstFailure) {
+  Plug(u"KorvaneKV-T58", 1);
+  M().spooler.ports.push_back(u"USB001");
+  M().faults.Set("AddPrinterDriverW", sim::FaultRule{err::AccessDenied});
+
+  EXPECT_EQ(Run(u"/silence"), 0);
+
+  EXPECT_TRUE(M().spooler.queues.empty());
+  EXPECT_EQ(M().CallCount("SetupDiGetClassDevsW"), 1);
+  EXPECT_TRUE(M().ui.events.empty());
+}
+
+TEST_F(InstallerWindowTest, AppendLogTextAddsAtTheEndWithoutALineBreak) {
+  // Through the window: the worker's lines are appended where the caret was
+  // put, after whatever the log held.
+  Plug(u"KorvaneKV-T58", 3);
+  ExistingQueue(u"Korvane KV-T58", u"USB003");
+  Press(60000, kWindow, 2);
+  EXPECT_EQ(Run(u""), 0);
+  std::vector<std::string> appended;
+  for (const auto& e : M().ui.events) {
+    const std::string what = U8(e.what);
+    if (what.rfind("106/1005 append", 0) == 0) appended.push_back(what);
+  }
+  ASSERT_EQ(appended.size(), 2u);
+  EXPECT_EQ(M().ui.dialogs.front().controls.at(1005).selStart,
+            M().ui.dialogs.front().controls.at(1005).text.size());
+}
+
+}  // namespace
+}  // namespace korv::test
