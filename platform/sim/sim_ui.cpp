@@ -57,7 +57,8 @@ Text Decimal(long long value) {
   return Text(digits.begin(), digits.end());
 }
 
-// A text on one line: control characters are shown as escapes.
+// A text in quotes on one line, as a person would read it: line breaks and
+// tabs are shown as \r, \n and \t, everything else as it is.
 Text Quoted(std::u16string_view text) {
   Text out = u"\"";
   for (char16_t c : text) {
@@ -65,8 +66,6 @@ Text Quoted(std::u16string_view text) {
       case u'\r': out += u"\\r"; break;
       case u'\n': out += u"\\n"; break;
       case u'\t': out += u"\\t"; break;
-      case u'"': out += u"\\\""; break;
-      case u'\\': out += u"\\\\"; break;
       default: out += c;
     }
   }
@@ -138,7 +137,8 @@ std::intptr_t ApplyControlMessage(SimDialog& dialog, SimControl& control, Dword 
     const int position = std::clamp(static_cast<int>(static_cast<std::intptr_t>(wParam)), 0, 100);
     if (position != control.progress) {
       control.progress = position;
-      ControlEvent(dialog, control, u"progress " + Decimal(position));
+      ControlEvent(dialog, control,
+                   u"progress " + Decimal(position) + (control.visible ? Text() : Text(u" (hidden)")));
     }
     return previous;
   }
@@ -327,6 +327,7 @@ std::intptr_t DialogBoxParamW(Instance instance, Dword dialogId, DialogProc proc
 
   procedure(window, WM_INITDIALOG, 0, param);
 
+  bool yielded = false;
   for (;;) {
     SimDialog& dialog = M().ui.dialogs[index];
     if (dialog.ended) break;
@@ -338,6 +339,14 @@ std::intptr_t DialogBoxParamW(Instance instance, Dword dialogId, DialogProc proc
     }
     sim::ScriptedPress* press = NextPress(dialogId);
     if (press != nullptr && press->at <= M().clock.Now()) {
+      // A person reacts to what the window shows: threads that can run at
+      // this moment (a worker the dialog just started) run first.
+      if (!yielded) {
+        yielded = true;
+        M().clock.Sleep(0);
+        continue;
+      }
+      yielded = false;
       press->delivered = true;
       const sim::ScriptedPress made = *press;
       Press(index, procedure, made);

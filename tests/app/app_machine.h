@@ -25,6 +25,22 @@ class AppTest : public SimTest {
  protected:
   void SetUp() override {
     SimTest::SetUp();
+    Prepare();
+  }
+
+  // The current machine (tests that start afresh replace it).
+  sim::Machine& M() { return sim::Machine::Get(); }
+
+  // Ends the program's process on the current machine (its threads with it)
+  // and starts again on a fresh machine, prepared like the first.
+  void Fresh() {
+    sim::Machine::Get().clock.EndProcess();
+    sim::Machine::Reset();
+    ResetProgramState();
+    Prepare();
+  }
+
+  void Prepare() {
     sim::SetUpInstallerFolder(M(), kAppFolder);
     PlaceProgram(kAppPath);
     M().kernel.tempFolder = kTempFolder;

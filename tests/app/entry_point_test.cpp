@@ -203,20 +203,13 @@ TEST_F(EntryPointTest, OnlyTheExactLowerCaseNameIsTheUninstallerCopy) {
       {u"C:\\Korvane\\xunins000.exe", false},
   };
   for (const Case& c : cases) {
-    sim::Machine::Reset();
-    ResetProgramState();
-    sim::Machine& m = sim::Machine::Get();
-    sim::SetUpInstallerFolder(m, kAppFolder);
-    m.kernel.folders.insert(u"C:\\Users\\Shop\\AppData\\Local\\Temp");
-    m.kernel.modulePath = c.path;
-    m.kernel.files[c.path] = sim::SimFile{"program", false};
-    m.ui.presses.push_back(sim::ScriptedPress{100, 106, 2});
-    m.clock.SetTimeLimit(10000);
+    Fresh();
+    PlaceProgram(c.path);
+    Press(100, 106, 2);
 
-    EXPECT_EQ(RunProgram(os::CurrentInstance(), u""), 0) << U8(c.path);
-    EXPECT_EQ(m.kernel.processes.size(), c.relaunch ? 1u : 0u) << U8(c.path);
-    EXPECT_EQ(m.ui.dialogs.size(), c.relaunch ? 0u : 1u) << U8(c.path);
-    m.clock.EndProcess();
+    EXPECT_EQ(Run(u""), 0) << U8(c.path);
+    EXPECT_EQ(M().kernel.processes.size(), c.relaunch ? 1u : 0u) << U8(c.path);
+    EXPECT_EQ(M().ui.dialogs.size(), c.relaunch ? 0u : 1u) << U8(c.path);
   }
 }
 

@@ -355,6 +355,9 @@ TEST_F(RemovalTest, ADriveRootGivenAsFolderIsNotRecycled) {
   EXPECT_TRUE(M().shell.recycled.empty());
   EXPECT_TRUE(FileExists(u"C:\\Users\\Shop\\Documents\\accounts.xlsx"));
   EXPECT_TRUE(FileExists(u"C:\\Korvane\\korvv6.inf"));
+  bool traced = false;
+  for (const Text& line : M().kernel.debugOutput) traced = traced || U8(line).find("C:\\ is not the installer folder") != std::string::npos;
+  EXPECT_TRUE(traced);
   // The rest of the ending is as usual.
   EXPECT_FALSE(FileExists(kSystemMonitorFile));
   EXPECT_EQ(MessageBoxes(), (Strings{"Message|The driver is uninstalled."}));

@@ -73,6 +73,11 @@ end_wineserver() {
 
 cleanup() {
   end_wineserver
+  if [[ -n "$LOCALE_PID" ]] && kill -0 "$LOCALE_PID" 2>/dev/null; then
+    pkill -TERM -P "$LOCALE_PID" 2>/dev/null   # its localedef, by parent id
+    kill -TERM "$LOCALE_PID" 2>/dev/null
+    wait "$LOCALE_PID" 2>/dev/null
+  fi
   if [[ -n "$XVFB_PID" ]] && kill -0 "$XVFB_PID" 2>/dev/null; then
     kill -TERM "$XVFB_PID" 2>/dev/null
     wait "$XVFB_PID" 2>/dev/null
@@ -330,6 +335,22 @@ make_base_prefix() {
   wrun 60 reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 &&
     wrun 60 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 ||
     return 1
+  # Captions in any script: Wine draws them with a font of the ANSI
+  # character set, which finds no Chinese or Arabic glyphs; the default set
+  # lets it fall back, and Tahoma (behind "MS Shell Dlg") links to fonts
+  # that have them.
+  local caption
+  caption=$(wrun 60 reg query 'HKCU\Control Panel\Desktop\WindowMetrics' /v CaptionFont 2>/dev/null |
+    awk '/CaptionFont/ {print $3}' | tr -d '\r')
+  if ((${#caption} > 48)); then
+    wrun 60 reg add 'HKCU\Control Panel\Desktop\WindowMetrics' /v CaptionFont /t REG_BINARY \
+      /d "${caption:0:46}01${caption:48}" /f >/dev/null 2>&1
+  fi
+  local face
+  for face in Tahoma "Tahoma Bold"; do
+    wrun 60 reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v "$face" \
+      /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei\0DejaVuSans.ttf,DejaVu Sans' /f >/dev/null 2>&1
+  done
   # The registry is written out when the server ends.
   timeout 60 "$WINESERVER" -w || end_wineserver
   unset WINEPREFIX
@@ -744,9 +765,11 @@ s_uninstall_finish() {
 }
 
 # The windows in four languages. Wine takes the user interface language
-# from LC_MESSAGES; the locales are built for the run with localedef.
+# from LC_MESSAGES; this machine has no such glibc locales, so they are
+# built for the run with localedef (in the background, while the prefix is
+# made).
+LOCALE_PID=""
 make_locales() {
-  [[ -d "$WORK/locale" ]] && return 0
   mkdir -p "$WORK/locale"
   local l
   for l in de_DE ar_SA zh_CN; do
@@ -755,7 +778,12 @@ make_locales() {
 }
 
 s_languages() {
-  make_locales || { REASON="localedef failed (Debian package 'locales' installed?)"; return 2; }
+  if [[ -n "$LOCALE_PID" ]]; then
+    wait "$LOCALE_PID"
+    LOCALE_RC=$?
+    LOCALE_PID=""
+  fi
+  ((${LOCALE_RC:-1} == 0)) || { REASON="localedef failed (Debian package 'locales' installed? see the scratch folder's locale/*.log)"; return 2; }
   local lang loc
   for lang in en de ar zh-Hans; do
     case $lang in
@@ -899,6 +927,10 @@ main() {
   fi
 
   start_xvfb || { echo "Xvfb did not start" >&2; echo "0 passed, 1 failed"; exit 1; }
+  if [[ " ${wanted[*]} " == *" languages "* ]]; then
+    make_locales &
+    LOCALE_PID=$!
+  fi
   make_base_prefix || {
     echo "FAIL prefix: wineboot -i did not make a prefix (see $WORK/wineboot.log)"
     cp "$WORK/wineboot.log" "$ART/" 2>/dev/null

@@ -99,9 +99,10 @@ int main(int argc, char** argv) {
   if (haveCommandLine) scenario.commandLine = Utf8ToUtf16(commandLine);
   runOptions.follow = runOptions.follow || scenario.followChildren;
 
+  const korvsim::FileList filesBefore = korvsim::FilesOf(machine);
   const auto processes = korvsim::RunScenario(scenario, runOptions);
   sim::Machine& last = sim::Machine::Get();
-  korvsim::PrintReport(std::cout, name, scenario, processes, last, reportOptions);
+  korvsim::PrintReport(std::cout, name, scenario, processes, last, filesBefore, reportOptions);
 
   if (!statePath.empty()) {
     const std::string json = korvsim::MachineStateJson(last).dump(2) + "\n";

@@ -49,6 +49,29 @@ void Section(std::ostream& out, const char* title, const std::vector<TimedText>&
 
 std::string Quote(const Text& text) { return "\"" + Printable(text) + "\""; }
 
+void FileChanges(std::ostream& out, const FileList& before, const sim::Machine& m) {
+  std::vector<std::string> added, changed, removed;
+  for (const auto& [path, file] : m.kernel.files) {
+    auto it = before.find(path);
+    if (it == before.end()) {
+      added.push_back(U8(path));
+    } else if (it->second != file.content) {
+      changed.push_back(U8(path));
+    }
+  }
+  for (const auto& [path, content] : before) {
+    if (m.kernel.files.count(path) == 0) removed.push_back(U8(path));
+  }
+  auto list = [&out](const char* title, const std::vector<std::string>& paths) {
+    if (paths.empty()) return;
+    out << "  files " << title << ":\n";
+    for (const auto& p : paths) out << "    " << p << "\n";
+  };
+  list("added", added);
+  list("changed", changed);
+  list("removed", removed);
+}
+
 void SpoolerSummary(std::ostream& out, const sim::Machine& m) {
   out << "afterwards:\n";
   out << "  print queues:";
@@ -62,7 +85,9 @@ void SpoolerSummary(std::ostream& out, const sim::Machine& m) {
   if (m.spooler.drivers.empty()) out << " none";
   out << "\n";
   for (const auto& d : m.spooler.drivers) {
-    out << "    " << Quote(d.info.pName) << " (" << U8(d.info.pEnvironment) << ") " << U8(d.info.pDriverPath);
+    out << "    " << Quote(d.info.pName);
+    if (!d.info.pEnvironment.empty()) out << " (" << U8(d.info.pEnvironment) << ")";
+    out << " " << U8(d.info.pDriverPath);
     if (!d.info.pMonitorName.empty()) out << ", monitor " << Quote(d.info.pMonitorName);
     out << "\n";
   }
@@ -97,14 +122,21 @@ void SpoolerSummary(std::ostream& out, const sim::Machine& m) {
 
 }  // namespace
 
+FileList FilesOf(const sim::Machine& machine) {
+  FileList files;
+  for (const auto& [path, file] : machine.kernel.files) files[path] = file.content;
+  return files;
+}
+
 void PrintReport(std::ostream& out, const std::string& scenarioName, const Scenario& scenario,
                  const std::vector<ProcessReport>& processes, const sim::Machine& finalMachine,
-                 const ReportOptions& options) {
+                 const FileList& filesBefore, const ReportOptions& options) {
   out << "korvsim: " << scenarioName << "\n";
   if (!scenario.description.empty()) out << "  " << scenario.description << "\n";
   for (const auto& p : processes) {
     out << "\nprocess " << p.number << ": " << U8(p.modulePath) << ", started at " << p.startedAt << " ms\n";
-    out << "  command line: " << Quote(p.commandLine) << "\n";
+    out << "  command line: " << (p.commandLine.empty() ? std::string("(empty)") : Printable(p.commandLine))
+        << "\n";
     Section(out, "debugger output", p.debugLines);
     Section(out, "window events", p.windowEvents);
     out << "  processes started:";
@@ -129,6 +161,7 @@ void PrintReport(std::ostream& out, const std::string& scenarioName, const Scena
   }
   out << "\n";
   SpoolerSummary(out, finalMachine);
+  FileChanges(out, filesBefore, finalMachine);
 }
 
 }  // namespace korv::korvsim
