@@ -51,11 +51,11 @@ function(korv_add_flavour sfx)
   add_library(korvcore${sfx} INTERFACE)
   target_link_libraries(korvcore${sfx} INTERFACE korv_app${sfx})
 
-  foreach(sub platform res ${KORV_SUBSYSTEMS} scenarios)
+  foreach(sub platform res ${KORV_SUBSYSTEMS} scenarios sweep)
     file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${sub}/*_test.cpp)
     if(tests)
       set(lib korv_${sub}${sfx})
-      if(sub STREQUAL "scenarios")
+      if(sub STREQUAL "scenarios" OR sub STREQUAL "sweep")
         set(lib korvcore${sfx})
       elseif(sub STREQUAL "platform" OR sub STREQUAL "res")
         # The shared test fixture resets the program's globals (common/);

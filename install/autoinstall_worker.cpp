@@ -92,10 +92,12 @@ void FillRequest(const PrinterDevice& device, const ModelEntry& model, InstallRe
 }
 
 // Ends the worker after a failed installation (or a refused InfPath):
-// text 104 with the last error, progress full, "Cancel" left as it is.
-void ReportFailure(Window& window, FixedText<256>& text) {
+// text 104 with the error, progress full, "Cancel" left as it is. The error
+// of a failed installation is the thread's last error, read after the text
+// was loaded; a refusal of our own gives its error itself.
+void ReportFailure(Window& window, FixedText<256>& text, Dword ownError = 0) {
   const FixedText<260> format = LoadText(kTextInstallFailed);
-  const int error = static_cast<int>(os::GetLastError());
+  const int error = static_cast<int>(ownError != 0 ? ownError : os::GetLastError());
   wsprintfW(text.data(), text.capacity(), format.c_str(), error);
   window.Report(text.c_str());
   window.SetProgress(kProgressFull);
@@ -118,9 +120,8 @@ Dword AutoInstallWorker(void* dialog) {
 
   if (InfPath.format(u"%ws%ws", InstallDir.c_str(), u"korvv6.inf") != S_OK) {
     InfPath.clear();
-    os::SetLastError(kErrorFilenameExcedRange);
     window.Show(ids::kProgressBar, true);
-    ReportFailure(window, text);
+    ReportFailure(window, text, kErrorFilenameExcedRange);
     return 0;
   }
 

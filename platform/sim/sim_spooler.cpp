@@ -573,6 +573,12 @@ HResult DeletePrinterDriverPackageW(const char16_t* infPath) {
   sim::FaultRule rule;
   if (M().Enter("DeletePrinterDriverPackageW", inf, &rule)) return InjectedResult(rule);
   if (!sim::SpoolerRunning(M())) return hr::FromWin32(sim::kSpoolerUnavailable);
+  if (M().spooler.packageInUseWhileDriverInstalled) {
+    constexpr Dword kPackageInUse = 3015;  // ERROR_PRINTER_DRIVER_PACKAGE_IN_USE
+    for (const auto& driver : M().spooler.drivers) {
+      if (sim::EqualNoCase(driver.info.pszInfPath, inf)) return hr::FromWin32(kPackageInUse);
+    }
+  }
   auto& results = M().spooler.packageDeleteResults;
   HResult result = hr::Ok;
   if (!results.empty()) {

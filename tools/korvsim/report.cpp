@@ -162,6 +162,13 @@ void PrintReport(std::ostream& out, const std::string& scenarioName, const Scena
   out << "\n";
   SpoolerSummary(out, finalMachine);
   FileChanges(out, filesBefore, finalMachine);
+  bool first = true;
+  for (const auto& p : finalMachine.ui.presses) {
+    if (p.delivered) continue;
+    if (first) out << "  presses never made (their dialog was not open):\n";
+    first = false;
+    out << "    " << p.dialogId << "/" << (p.closeBox ? std::string("close box") : std::to_string(p.controlId)) << "\n";
+  }
 }
 
 }  // namespace korv::korvsim

@@ -20,6 +20,9 @@
  *                                    their controls, tree items and screen
  *                                    rectangles
  *   korvfix procs                    running processes with their command lines
+ *   korvfix probe INSTALLDIR         the answers of the calls where Wine
+ *                                    differs from Windows, on a driver and
+ *                                    queue of its own
  *   korvfix argv FILE                CommandLineToArgvW on each line of FILE
  * Output is UTF-8, one item a line, fields separated by tabs; in texts a
  * carriage return, line feed or tab is written as \r, \n or \t. Exit code 0
@@ -591,6 +594,140 @@ static int procs(void) {
   return 0;
 }
 
+/* ---- what this Wine answers where it differs from Windows ---- */
+
+typedef HRESULT(WINAPI* UploadFn)(LPCWSTR, LPCWSTR, LPCWSTR, DWORD, HWND, LPWSTR, PULONG);
+typedef HRESULT(WINAPI* DeletePackageFn)(LPCWSTR, LPCWSTR, LPCWSTR);
+typedef DWORD(WINAPI* CmLocateFn)(DWORD*, WCHAR*, ULONG);
+typedef DWORD(WINAPI* CmReenumerateFn)(DWORD, ULONG);
+
+static void probe_result(const char* what, long long value, DWORD error) {
+  printf("%s\t%lld\t%lu\n", what, value, error);
+}
+
+/* Each call the installer makes where Wine is known to differ, made the same
+ * way on a probe driver and queue of our own, one line each:
+ * NAME <tab> RESULT <tab> LAST-ERROR. INSTALLDIR is an installer folder
+ * (its driver files and korvv6.inf are used). */
+static int probe(const wchar_t* installDir) {
+  HMODULE spool = LoadLibraryW(L"winspool.drv");
+  HMODULE cfg = LoadLibraryW(L"cfgmgr32.dll");
+  UploadFn upload = (UploadFn)(void*)GetProcAddress(spool, "UploadPrinterDriverPackageW");
+  DeletePackageFn deletePackage = (DeletePackageFn)(void*)GetProcAddress(spool, "DeletePrinterDriverPackageW");
+  CmLocateFn locate = cfg ? (CmLocateFn)(void*)GetProcAddress(cfg, "CM_Locate_DevNodeW") : NULL;
+  CmReenumerateFn reenumerate = cfg ? (CmReenumerateFn)(void*)GetProcAddress(cfg, "CM_Reenumerate_DevNode") : NULL;
+  wchar_t inf[MAX_PATH], dest[MAX_PATH];
+  ULONG destSize = MAX_PATH;
+  const wchar_t* name = L"Korvane Probe";
+  DWORD need = 0, count = 0, i, root = 0;
+  BYTE* buf;
+  HANDLE printer;
+  PRINTER_INFO_2W queue;
+  PRINTER_DEFAULTSW defaults = {NULL, NULL, PRINTER_ALL_ACCESS};
+
+  swprintf(inf, MAX_PATH, L"%lskorvv6.inf", installDir);
+  if (upload) {
+    dest[0] = 0;
+    SetLastError(0);
+    probe_result("UploadPrinterDriverPackageW", upload(NULL, inf, NULL, 2, NULL, dest, &destSize), GetLastError());
+  } else {
+    puts("UploadPrinterDriverPackageW\tmissing\t0");
+  }
+  if (deletePackage) probe_result("DeletePrinterDriverPackageW", deletePackage(NULL, inf, NULL), GetLastError());
+  else puts("DeletePrinterDriverPackageW\tmissing\t0");
+  if (locate) {
+    DWORD r = locate(&root, NULL, 0);
+    probe_result("CM_Locate_DevNodeW", r, 0);
+  } else {
+    puts("CM_Locate_DevNodeW\tmissing\t0");
+  }
+  if (reenumerate) probe_result("CM_Reenumerate_DevNode", reenumerate(root, 1), 0);
+  else puts("CM_Reenumerate_DevNode\tmissing\t0");
+
+  /* The probe driver, registered as the installer registers the family's:
+   * level 8, file names resolved in the driver directory (put there by a
+   * level-3 registration of another name), version, date, provider, maker
+   * and INF path set; then read back at level 8. */
+  if (add_driver(L"Korvane Probe Files", installDir)) return 1;
+  {
+    DRIVER_INFO_8W d8;
+    SYSTEMTIME day = {2026, 4, 0, 7, 0, 0, 0, 0};
+    ZeroMemory(&d8, sizeof d8);
+    d8.cVersion = 3;
+    d8.pName = (wchar_t*)name;
+    d8.pDriverPath = L"korvdrv6.dll";
+    d8.pDataFile = L"korvdrv6.dat";
+    d8.pConfigFile = L"korvdrv6ui.dll";
+    d8.pDefaultDataType = L"RAW";
+    d8.pszProvider = L"korvane";
+    d8.pszMfgName = L"Korvane";
+    d8.pszPrintProcessor = L"winprint";
+    d8.pszInfPath = inf;
+    d8.dwlDriverVersion = 0x07EA000400070006ULL;
+    SystemTimeToFileTime(&day, &d8.ftDriverDate);
+    SetLastError(0);
+    probe_result("AddPrinterDriverW-level8", AddPrinterDriverW(NULL, 8, (BYTE*)&d8), GetLastError());
+  }
+  need = count = 0;
+  EnumPrinterDriversW(NULL, NULL, 8, NULL, 0, &need, &count);
+  buf = (BYTE*)calloc(need + 1, 1);
+  if (need && EnumPrinterDriversW(NULL, NULL, 8, buf, need, &need, &count)) {
+    DRIVER_INFO_8W* d = (DRIVER_INFO_8W*)buf;
+    for (i = 0; i < count; ++i) {
+      if (wcscmp(d[i].pName, name)) continue;
+      probe_result("level8-dwlDriverVersion", (long long)d[i].dwlDriverVersion, 0);
+      probe_result("level8-ftDriverDate", (long long)(((ULONGLONG)d[i].ftDriverDate.dwHighDateTime << 32) |
+                                                      d[i].ftDriverDate.dwLowDateTime), 0);
+      probe_result("level8-pszInfPath-set", d[i].pszInfPath && d[i].pszInfPath[0], 0);
+      probe_result("level8-pszMfgName-set", d[i].pszMfgName && d[i].pszMfgName[0], 0);
+      probe_result("level8-pszProvider-set", d[i].pszProvider && d[i].pszProvider[0], 0);
+    }
+  }
+  free(buf);
+
+  /* A queue onto a port the spooler does not list. */
+  ZeroMemory(&queue, sizeof queue);
+  queue.pPrinterName = L"Korvane Probe Queue";
+  queue.pPortName = L"USB099";
+  queue.pDriverName = (wchar_t*)name;
+  queue.pPrintProcessor = L"WinPrint";
+  queue.pDatatype = L"RAW";
+  queue.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+  SetLastError(0);
+  printer = AddPrinterW(NULL, 2, (BYTE*)&queue);
+  probe_result("AddPrinterW-unknown-port", printer != NULL, GetLastError());
+  if (printer) ClosePrinter(printer);
+
+  if (OpenPrinterW(L"Korvane Probe Queue", &printer, &defaults)) {
+    SetLastError(0);
+    probe_result("SetPrinterW-purge", SetPrinterW(printer, 0, NULL, PRINTER_CONTROL_PURGE), GetLastError());
+    SetLastError(0);
+    probe_result("DeletePrinter", DeletePrinter(printer), GetLastError());
+    ClosePrinter(printer);
+  }
+  SetLastError(0);
+  probe_result("DeletePrinterDriverExW-unused-files",
+               DeletePrinterDriverExW(NULL, NULL, (wchar_t*)name, DPD_DELETE_UNUSED_FILES, 0), GetLastError());
+  SetLastError(0);
+  probe_result("DeletePrinterDriverExW-no-flags", DeletePrinterDriverExW(NULL, NULL, (wchar_t*)name, 0, 0),
+               GetLastError());
+  {
+    /* The INF's DriverVer through SetupAPI, as the inventory reads it. */
+    DWORD size = 0;
+    SP_INF_INFORMATION* info;
+    wchar_t version[64];
+    BOOL ok;
+    SetupGetInfInformationW(inf, INFINFO_INF_NAME_IS_ABSOLUTE, NULL, 0, &size);
+    info = (SP_INF_INFORMATION*)calloc(size + 1, 1);
+    version[0] = 0;
+    ok = size && SetupGetInfInformationW(inf, INFINFO_INF_NAME_IS_ABSOLUTE, info, size, NULL) &&
+         SetupQueryInfVersionInformationW(info, 0, L"DriverVer", version, 64, NULL);
+    probe_result("SetupQueryInfVersionInformationW-DriverVer", ok && version[0], GetLastError());
+    free(info);
+  }
+  return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
   /* Lines end in a bare line feed, as the scripts that read them expect. */
   _setmode(_fileno(stdout), _O_BINARY);
@@ -605,6 +742,7 @@ int wmain(int argc, wchar_t** argv) {
   if (argc >= 3 && !wcscmp(argv[1], L"argv")) return argv_file(argv[2]);
   if (argc >= 2 && !wcscmp(argv[1], L"windows")) return windows(argc >= 3 ? argv[2] : NULL);
   if (argc >= 2 && !wcscmp(argv[1], L"procs")) return procs();
+  if (argc >= 3 && !wcscmp(argv[1], L"probe")) return probe(argv[2]);
   fwprintf(stderr, L"usage: korvfix plug-usb|add-port|add-driver|add-queue|add-package-record|"
                    L"add-printqueue-device|list-usb|state|windows|procs|argv ...\n");
   return 2;
