@@ -83,7 +83,10 @@ void HandOffToInstalledUninstaller(os::Handle& mutex) {
   FixedText<1024> childLine;
   childLine.format(u"\"%ws%ws\"", InstallDir.c_str(), u"unins000.exe");
   ReleaseSingleInstance(mutex);
-  StartChild(childLine.c_str());
+  // Without InstallDir (the module path could not be had whole) the line
+  // would name a bare "unins000.exe", which the system looks for in the
+  // current folder and along the search path: nothing is started.
+  if (!InstallDir.empty()) StartChild(childLine.c_str());
 }
 
 }  // namespace

@@ -118,10 +118,14 @@ Dword AutoInstallWorker(void* dialog) {
   bool found = false;
   InstallRequest request;
 
-  if (InfPath.format(u"%ws%ws", InstallDir.c_str(), u"korvv6.inf") != S_OK) {
+  // Without InstallDir (the module path could not be had whole) InfPath
+  // would be a bare "korvv6.inf", read from whatever the current folder is:
+  // refused like one that does not fit.
+  if (InstallDir.empty() || InfPath.format(u"%ws%ws", InstallDir.c_str(), u"korvv6.inf") != S_OK) {
+    const Dword refusal = InstallDir.empty() ? err::PathNotFound : kErrorFilenameExcedRange;
     InfPath.clear();
     window.Show(ids::kProgressBar, true);
-    ReportFailure(window, text, kErrorFilenameExcedRange);
+    ReportFailure(window, text, refusal);
     return 0;
   }
 

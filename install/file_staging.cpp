@@ -43,11 +43,16 @@ bool GetDriverDirectory(Path* directory) {
 }
 
 // InstallDir\<subfolder>\<fileName>, with exactly one separator between the
-// pieces whether or not InstallDir ends with one.
-void FormatSourcePath(Path* path, const char16_t* subfolder, const char16_t* fileName) {
+// pieces whether or not InstallDir ends with one. False, and nothing is to be
+// copied, without InstallDir (the path would start at the root of the current
+// drive) or when the path does not fit: a cut path names another file, and
+// what is copied here is loaded by the spooler.
+bool FormatSourcePath(Path* path, const char16_t* subfolder, const char16_t* fileName) {
   const std::u16string_view dir = InstallDir.view();
-  const bool separated = !dir.empty() && (dir.back() == u'\\' || dir.back() == u'/');
-  path->format(separated ? u"%ws%ws\\%ws" : u"%ws\\%ws\\%ws", InstallDir.c_str(), subfolder, fileName);
+  if (dir.empty()) return false;
+  const bool separated = dir.back() == u'\\' || dir.back() == u'/';
+  return path->format(separated ? u"%ws%ws\\%ws" : u"%ws\\%ws\\%ws", InstallDir.c_str(), subfolder, fileName) ==
+         S_OK;
 }
 
 bool IsMonitorFile(const char16_t* fileName) {
@@ -73,9 +78,11 @@ int StageArchFile(const char16_t* fileName) {
   if (!GetDriverDirectory(&directory)) return 0;
 
   Path target;
-  target.format(u"%ws\\%ws", directory.c_str(), fileName);
   Path source;
-  FormatSourcePath(&source, processor, fileName);
+  if (target.format(u"%ws\\%ws", directory.c_str(), fileName) != S_OK ||
+      !FormatSourcePath(&source, processor, fileName)) {
+    return 0;
+  }
 
   // Deleting first lets a file the spooler no longer holds be replaced even
   // where overwriting it would not be allowed; a failure is only reported.
@@ -106,9 +113,11 @@ int StageDataFile(const char16_t* fileName) {
   if (!GetDriverDirectory(&directory)) return 0;
 
   Path target;
-  target.format(u"%ws\\%ws", directory.c_str(), fileName);
   Path source;
-  FormatSourcePath(&source, u"dat", fileName);
+  if (target.format(u"%ws\\%ws", directory.c_str(), fileName) != S_OK ||
+      !FormatSourcePath(&source, u"dat", fileName)) {
+    return 0;
+  }
 
   os::DeleteFileW(target.c_str());
   const bool copied = os::CopyFileW(source.c_str(), target.c_str(), false);
@@ -126,7 +135,9 @@ int CopyToSystemFolder(const char16_t* path) {
 
   const SplitPath parts = SplitPathOf(path);
   Path target;
-  target.format(u"%ws\\%ws%ws", systemFolder.c_str(), parts.name.c_str(), parts.extension.c_str());
+  if (target.format(u"%ws\\%ws%ws", systemFolder.c_str(), parts.name.c_str(), parts.extension.c_str()) != S_OK) {
+    return 0;
+  }
   return os::CopyFileW(path, target.c_str(), false) ? 1 : 0;
 }
 

@@ -51,7 +51,10 @@ Text GetProcessorArchName() {
 
 Text GetExecutableFolder() {
   char16_t path[kPathCapacity] = {};
-  if (os::GetModuleFileNameW(path, kPathCapacity) == 0) return Text();
+  // A path that did not fit is cut: its last separator may end a parent
+  // folder of the real one, which would then be copied from.
+  const Dword length = os::GetModuleFileNameW(path, kPathCapacity);
+  if (length == 0 || length >= kPathCapacity) return Text();
   Text folder(path);
   auto separator = folder.find_last_of(u"\\/");
   if (separator != Text::npos) folder.resize(separator);
@@ -84,9 +87,15 @@ void DeployRuntimeLibrary(const char16_t* fileName) {
   const Dword length = os::GetSystemDirectoryW(systemFolder, kPathCapacity);
   if (length == 0 || length >= kPathCapacity) return;
 
+  // Without the executable's folder the source would be "\<processor>\<file>"
+  // at the root of the current drive, where any user may put a file: the
+  // program runs elevated and would copy it into the system folder.
+  const Text folder = GetExecutableFolder();
+  if (folder.empty()) return;
+
   const Text name = fileName != nullptr ? Text(fileName) : Text();
   const Text target = Text(systemFolder) + u"\\" + name;
-  const Text source = GetExecutableFolder() + u"\\" + GetProcessorArchName() + u"\\" + name;
+  const Text source = folder + u"\\" + GetProcessorArchName() + u"\\" + name;
 
   // An existing file is kept as it is, even if it is older or built for
   // another processor: it may be in use, and the system may have put it there.

@@ -290,10 +290,14 @@ int DeleteDriver(const os::DriverInfo8& details) {
 void DeleteSystemFile(const char16_t* fileName) {
   if (StopServiceAndWait(u"Spooler", kSpoolerTimeoutMs) == 0) return;
   char16_t systemFolder[260] = {};
-  os::GetSystemDirectoryW(systemFolder, 260);
+  const Dword length = os::GetSystemDirectoryW(systemFolder, 260);
   char16_t path[260] = {};
-  StringCchPrintfW(path, 260, u"%ws\\%ws", systemFolder, fileName);
-  for (int attempt = 0; attempt < kFileAttempts; ++attempt) {
+  // Without the folder the path would be "\korvmon.dll" at the root of the
+  // current drive, and a cut one would name another file of the folder:
+  // neither is deleted. The spooler is started again all the same.
+  const bool whole = length != 0 && length < 260 &&
+                     StringCchPrintfW(path, 260, u"%ws\\%ws", systemFolder, fileName) == S_OK;
+  for (int attempt = 0; whole && attempt < kFileAttempts; ++attempt) {
     if (os::DeleteFileW(path) || os::GetLastError() == err::FileNotFound) break;
     os::Sleep(kRetryPauseMs);
   }

@@ -22,6 +22,7 @@
 #include "common/strsafe.h"
 #include "install/install_printer.h"
 #include "install/install_request.h"
+#include "platform/services.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/nocase.h"
 #include "platform/sim/sim_fixtures.h"
@@ -42,7 +43,6 @@ inline constexpr char16_t kInfPath[] = u"C:\\Korvane\\korvv6.inf";
 inline constexpr char16_t kTempFolder[] = u"C:\\Users\\Shop\\AppData\\Local\\Temp\\";
 inline constexpr char16_t kSystemFolder[] = u"C:\\Windows\\system32";
 inline constexpr char16_t kDriverDir[] = u"C:\\Windows\\system32\\spool\\DRIVERS\\x64";
-inline constexpr char16_t kProgramContent[] = u"korvsetup program";
 
 inline constexpr char16_t kModel[] = u"Korvane KV-T58";      // driver and queue name
 inline constexpr char16_t kDescription[] = u"KorvaneKV-T58";  // what the printer reports
@@ -260,6 +260,9 @@ inline void SeedFamily(sim::Machine& m) {
   }
   AddQueue(m, QueueInfo(kModel, kPort, kModel));
   AddQueue(m, QueueInfo(kCounterQueue, kOtherUsbPort, kModel, 2));
+  // The printer's own device node carries the queue's name too; the
+  // removal takes every device of that name.
+  m.devices.nodes.push_back(sim::DeviceNode{u"Printer", kModel, u"USBPRINT\\KORVANEKV-T582B3D", false});
   m.spooler.ports.push_back(kPort);
   m.spooler.ports.push_back(kOtherUsbPort);
 }
@@ -284,12 +287,16 @@ inline void Prepare(PathId path) {
 
   switch (path) {
     case PathId::SilentDriverStore:
+      // Should a fault make the run the installer window's, a person closes
+      // it once the installation had all its time.
+      m.ui.presses.push_back(sim::ScriptedPress{Spec(path).endsBy, 106, 2});
       PlugFamilyPrinter(m);
       m.spooler.pnp.push_back(sim::PnpReaction{kHardwareId, kModel, kPort, kModel, 3000});
       // The USB port appears in the spooler's list only after a restart.
       m.spooler.portsAfterCycle.push_back(kPort);
       break;
     case PathId::SilentManual:
+      m.ui.presses.push_back(sim::ScriptedPress{Spec(path).endsBy, 106, 2});
       PlugFamilyPrinter(m);
       m.spooler.ports.push_back(kPort);
       // An earlier configuration module held by the spooler: it can be

@@ -37,6 +37,7 @@ PASSED=0 FAILED=0 SKIPPED=0
 SILENT_OK=0  # the silent-install scenario passed in this run
 REASON=""
 XVFB_PID=""
+LOCALE_PID=""  # the locales being built in the background
 BG_PIDS=()
 CUR=""     # the scenario running now
 T=""       # its scratch folder
@@ -762,6 +763,9 @@ s_uninstall_finish() {
   local pid
   pid=$(awk -F'\t' '$3 ~ /^uni[0-9a-fA-F]+\.tmp$/ {print $2; exit}' "$A/procs.txt")
   [[ -n "$pid" ]] || { REASON="no temporary copy running"; return 1; }
+  local spooler
+  spooler=$(awk -F'\t' '$3 == "spoolsv.exe" {print $2}' "$A/procs.txt")
+  [[ -n "$spooler" ]] || { REASON="the program did not start the spooler"; return 1; }
   click 1 || return 1
   # Wine's shell confirms the move to its recycle bin (the program passes no
   # flag that would suppress it, so Windows asks too).
@@ -775,6 +779,13 @@ s_uninstall_finish() {
   shot "$UN_TITLE" uninstall-finished uninstall-finished
   key_in "$msg" Return || return 1
   wait_gone "$UN_TITLE" 20 || return 1
+  # The monitor file was deleted with the spooler stopped: it runs again,
+  # as a new process.
+  fix procs >"$A/procs-after.txt"
+  local again
+  again=$(awk -F'\t' '$3 == "spoolsv.exe" {print $2}' "$A/procs-after.txt")
+  [[ -n "$again" && "$again" != "$spooler" ]] ||
+    { REASON="spooler not stopped and started (process $spooler before, '$again' after)"; return 1; }
   fix state >"$A/state.txt"
   # Wine's recycle bin names the entry after the text behind the last
   # backslash; InstallDir ends with one, so the name is empty, Wine fails to
@@ -791,7 +802,6 @@ s_uninstall_finish() {
 # from LC_MESSAGES; this machine has no such glibc locales, so they are
 # built for the run with localedef (in the background, while the prefix is
 # made).
-LOCALE_PID=""
 make_locales() {
   mkdir -p "$WORK/locale"
   local l
@@ -848,6 +858,70 @@ s_languages() {
   fi
 }
 
+# No USB001 in the spooler's ports: Wine's AddPrinterW adds the queue onto
+# the unknown port all the same (Windows refuses with ERROR_UNKNOWN_PORT and
+# the queue comes from the spooler once it knows the port). The program
+# then finds the port missing from the spooler's list and restarts the
+# spooler, as it does on Windows, and reports the printer installed.
+s_missing_port() {
+  fix plug-usb 'VID_2D37&PID_0001\SER001' KorvaneKV-T100B 1 >/dev/null ||
+    { REASON="fixture plug-usb failed"; return 1; }
+  wrun 60 net start spooler >"$T/net.out" 2>&1
+  fix procs >"$A/procs-before.txt"
+  local before after
+  before=$(awk -F'\t' '$3 == "spoolsv.exe" {print $2}' "$A/procs-before.txt")
+  [[ -n "$before" ]] || { REASON="the spooler did not start before the run"; return 1; }
+  local start=$SECONDS
+  wrun 180 'C:\korvtest\dbgrun.exe' 'C:\korvtest\trace.txt' 'C:\Korvane\korvsetup.exe' /silence \
+    >"$T/prog.out" 2>"$T/prog.err"
+  local rc=$? took=$((SECONDS - start))
+  cp "$T/pfx/drive_c/korvtest/trace.txt" "$A/trace.txt" 2>/dev/null
+  ((rc == 0)) || { REASON="exit code $rc"; return 1; }
+  plain_trace "$A/trace.txt" >"$A/trace.lines"
+  expected_install_trace >"$A/trace.expected"
+  same "$A/trace.lines" "$A/trace.expected" "recorded trace" || return 1
+  fix state >"$A/state.txt"
+  has "$A/state.txt" $'queue\t'"$PRINTER"$'\tUSB001\t'"$PRINTER" "queue on the unknown port" || return 1
+  has_not "$A/state.txt" $'port\tUSB001' "port USB001" || return 1
+  # The restart: a new spooler process, and at least the 3 s pause
+  # between its stop and its start.
+  fix procs >"$A/procs-after.txt"
+  after=$(awk -F'\t' '$3 == "spoolsv.exe" {print $2}' "$A/procs-after.txt")
+  [[ -n "$after" && "$after" != "$before" ]] ||
+    { REASON="spooler not restarted (process $before before, '${after}' after)"; return 1; }
+  ((took >= 3)) || { REASON="the run took ${took}s, too short for a spooler restart"; return 1; }
+}
+
+# The calls where this Wine differs from Windows, made directly by korvfix
+# on a driver and queue of its own. The scenarios above show how the
+# program copes; this one keeps the list in the README true: when a Wine
+# update changes an answer, it fails and says which. Columns: the call, its
+# result, its last error (not compared after a BOOL success, where it is
+# whatever an earlier call left).
+s_wine_differences() {
+  fix probe 'C:\Korvane\' >"$A/probe.txt" || { REASON="korvfix probe failed"; return 1; }
+  awk -F'\t' -v OFS='\t' '$2 == "1" {$3 = "-"} {print}' "$A/probe.txt" >"$A/probe.lines"
+  cat >"$A/probe.expected" <<'EOF'
+UploadPrinterDriverPackageW	-2147467263	0
+DeletePrinterDriverPackageW	missing	0
+CM_Locate_DevNodeW	19	0
+CM_Reenumerate_DevNode	19	0
+AddPrinterDriverW-level8	1	-
+level8-dwlDriverVersion	0	0
+level8-ftDriverDate	0	0
+level8-pszInfPath-set	0	0
+level8-pszMfgName-set	0	0
+level8-pszProvider-set	0	0
+AddPrinterW-unknown-port	1	-
+SetPrinterW-purge	0	124
+DeletePrinter	1	-
+DeletePrinterDriverExW-unused-files	0	87
+DeletePrinterDriverExW-no-flags	1	-
+SetupQueryInfVersionInformationW-DriverVer	0	120
+EOF
+  same "$A/probe.lines" "$A/probe.expected" "Wine's answers" || return 1
+}
+
 # Wine's CommandLineToArgvW still splits the test lines as recorded in
 # argv_expected.txt, which the simulated splitter is compared with in
 # tests/platform/argv_wine_test.cpp.
@@ -897,8 +971,8 @@ s_trace_vs_sim() {
 
 # ---------------------------------------------------------------- driver
 
-ALL_SCENARIOS=(installer-no-printer silent-install window-install second-instance handoff
-  uninstall-remove uninstall-package uninstall-finish languages argv trace-vs-sim)
+ALL_SCENARIOS=(installer-no-printer silent-install window-install missing-port second-instance handoff
+  uninstall-remove uninstall-package uninstall-finish languages argv wine-differences trace-vs-sim)
 
 # Scenarios that run without a prefix of their own.
 needs_prefix() { [[ $1 != trace-vs-sim ]]; }

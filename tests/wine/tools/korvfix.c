@@ -605,6 +605,15 @@ static void probe_result(const char* what, long long value, DWORD error) {
   printf("%s\t%lld\t%lu\n", what, value, error);
 }
 
+/* The call first, then its last error (argument order is unspecified). */
+#define PROBE(what, call)                         \
+  do {                                            \
+    long long value_;                             \
+    SetLastError(0);                              \
+    value_ = (long long)(call);                   \
+    probe_result(what, value_, GetLastError());   \
+  } while (0)
+
 /* Each call the installer makes where Wine is known to differ, made the same
  * way on a probe driver and queue of our own, one line each:
  * NAME <tab> RESULT <tab> LAST-ERROR. INSTALLDIR is an installer folder
@@ -628,12 +637,11 @@ static int probe(const wchar_t* installDir) {
   swprintf(inf, MAX_PATH, L"%lskorvv6.inf", installDir);
   if (upload) {
     dest[0] = 0;
-    SetLastError(0);
-    probe_result("UploadPrinterDriverPackageW", upload(NULL, inf, NULL, 2, NULL, dest, &destSize), GetLastError());
+    PROBE("UploadPrinterDriverPackageW", upload(NULL, inf, NULL, 2, NULL, dest, &destSize));
   } else {
     puts("UploadPrinterDriverPackageW\tmissing\t0");
   }
-  if (deletePackage) probe_result("DeletePrinterDriverPackageW", deletePackage(NULL, inf, NULL), GetLastError());
+  if (deletePackage) PROBE("DeletePrinterDriverPackageW", deletePackage(NULL, inf, NULL));
   else puts("DeletePrinterDriverPackageW\tmissing\t0");
   if (locate) {
     DWORD r = locate(&root, NULL, 0);
@@ -665,8 +673,7 @@ static int probe(const wchar_t* installDir) {
     d8.pszInfPath = inf;
     d8.dwlDriverVersion = 0x07EA000400070006ULL;
     SystemTimeToFileTime(&day, &d8.ftDriverDate);
-    SetLastError(0);
-    probe_result("AddPrinterDriverW-level8", AddPrinterDriverW(NULL, 8, (BYTE*)&d8), GetLastError());
+    PROBE("AddPrinterDriverW-level8", AddPrinterDriverW(NULL, 8, (BYTE*)&d8));
   }
   need = count = 0;
   EnumPrinterDriversW(NULL, NULL, 8, NULL, 0, &need, &count);
@@ -695,22 +702,20 @@ static int probe(const wchar_t* installDir) {
   queue.Attributes = PRINTER_ATTRIBUTE_LOCAL;
   SetLastError(0);
   printer = AddPrinterW(NULL, 2, (BYTE*)&queue);
-  probe_result("AddPrinterW-unknown-port", printer != NULL, GetLastError());
+  {
+    DWORD error = GetLastError();
+    probe_result("AddPrinterW-unknown-port", printer != NULL, error);
+  }
   if (printer) ClosePrinter(printer);
 
   if (OpenPrinterW(L"Korvane Probe Queue", &printer, &defaults)) {
-    SetLastError(0);
-    probe_result("SetPrinterW-purge", SetPrinterW(printer, 0, NULL, PRINTER_CONTROL_PURGE), GetLastError());
-    SetLastError(0);
-    probe_result("DeletePrinter", DeletePrinter(printer), GetLastError());
+    PROBE("SetPrinterW-purge", SetPrinterW(printer, 0, NULL, PRINTER_CONTROL_PURGE));
+    PROBE("DeletePrinter", DeletePrinter(printer));
     ClosePrinter(printer);
   }
-  SetLastError(0);
-  probe_result("DeletePrinterDriverExW-unused-files",
-               DeletePrinterDriverExW(NULL, NULL, (wchar_t*)name, DPD_DELETE_UNUSED_FILES, 0), GetLastError());
-  SetLastError(0);
-  probe_result("DeletePrinterDriverExW-no-flags", DeletePrinterDriverExW(NULL, NULL, (wchar_t*)name, 0, 0),
-               GetLastError());
+  PROBE("DeletePrinterDriverExW-unused-files",
+        DeletePrinterDriverExW(NULL, NULL, (wchar_t*)name, DPD_DELETE_UNUSED_FILES, 0));
+  PROBE("DeletePrinterDriverExW-no-flags", DeletePrinterDriverExW(NULL, NULL, (wchar_t*)name, 0, 0));
   {
     /* The INF's DriverVer through SetupAPI, as the inventory reads it. */
     DWORD size = 0;
@@ -722,7 +727,10 @@ static int probe(const wchar_t* installDir) {
     version[0] = 0;
     ok = size && SetupGetInfInformationW(inf, INFINFO_INF_NAME_IS_ABSOLUTE, info, size, NULL) &&
          SetupQueryInfVersionInformationW(info, 0, L"DriverVer", version, 64, NULL);
-    probe_result("SetupQueryInfVersionInformationW-DriverVer", ok && version[0], GetLastError());
+    {
+      DWORD error = GetLastError();
+      probe_result("SetupQueryInfVersionInformationW-DriverVer", ok && version[0], error);
+    }
     free(info);
   }
   return 0;
