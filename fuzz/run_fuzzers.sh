@@ -18,11 +18,40 @@ seconds=${KORV_FUZZ_SECONDS:-20}
 targets=${*:-"format cmdline discovery findmodel driverver scenario"}
 
 CC=clang CXX=clang++ cmake --preset linux -B "$build" -DKORV_FUZZ=ON -DKORV_SANITIZERS=OFF >/dev/null
+
+# make rebuilds by modification time. A source copied in with its old time
+# kept (a checkout or sync that preserves times) is newer in content but not
+# in time, and objects built from its previous content would be linked with
+# objects built from the new one. The hashes of the last build catch that:
+# a file whose content changed without its time passing the last build
+# means the whole tree is rebuilt.
+sums=$build/fuzz-sources.sha1
+stamp=$build/fuzz-build.stamp
+(cd "$root" && find app common discovery install uninstall system platform tools/korvsim fuzz \
+    -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.def' -o -name '*.txt' \) 2>/dev/null |
+  xargs sha1sum | LC_ALL=C sort) >"$sums.new"
+if [ ! -f "$sums" ] || [ ! -f "$stamp" ]; then
+  # Nothing known about what the objects there were built from.
+  cmake --build "$build" --target clean >/dev/null
+else
+  changed=$(LC_ALL=C comm -13 "$sums" "$sums.new" | sed 's/^[0-9a-f]*  //')
+  for file in $changed; do
+    if [ ! "$root/$file" -nt "$stamp" ]; then
+      echo "fuzz: $file changed without a newer time; rebuilding everything"
+      cmake --build "$build" --target clean >/dev/null
+      break
+    fi
+  done
+fi
+
 cmake --build "$build" -j2 --target korv_fuzz_all >"$build/fuzz-build.log" 2>&1 || {
   tail -n 40 "$build/fuzz-build.log"
   echo "fuzz: build failed (log: $build/fuzz-build.log)"
   exit 2
 }
+
+mv "$sums.new" "$sums"
+touch "$stamp"
 
 run=$build/run
 rm -rf "$run"

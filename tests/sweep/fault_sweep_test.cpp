@@ -45,7 +45,7 @@ const std::map<PathId, Baseline>& Baselines() {
       sim::Machine& m = sim::Machine::Reset();
       ResetProgramState();
       Prepare(spec.id);
-      Run(spec.id);
+      RunPath(spec.id);
       Baseline b;
       for (const auto& op : sim::OperationNames()) b.calls[op] = m.CallCount(op);
       for (const auto& call : m.calls) {
@@ -141,7 +141,7 @@ std::vector<std::string> RunAndCheck(const SweepCase& c, bool inject) {
   Prepare(c.path);
   const Snapshot before = Take(m);
   if (inject) m.faults.Set(c.operation, c.Rule());
-  const Outcome outcome = Run(c.path);
+  const Outcome outcome = RunPath(c.path);
 
   Checker check(c, before, outcome);
   check.RunEnded();

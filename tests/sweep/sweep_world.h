@@ -376,7 +376,7 @@ struct Outcome {
 };
 
 // Runs the path on the current (prepared) machine and ends its process.
-inline Outcome Run(PathId path) {
+inline Outcome RunPath(PathId path) {
   sim::Machine& m = sim::Machine::Get();
   const PathSpec& spec = Spec(path);
   Outcome o;

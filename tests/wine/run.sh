@@ -74,6 +74,8 @@ end_wineserver() {
 }
 
 cleanup() {
+  # A second interrupt must not cut the cleaning short.
+  trap '' INT TERM
   end_wineserver
   if [[ -n "$LOCALE_PID" ]] && kill -0 "$LOCALE_PID" 2>/dev/null; then
     pkill -TERM -P "$LOCALE_PID" 2>/dev/null   # its localedef, by parent id

@@ -107,7 +107,6 @@ static int plug_usb(const wchar_t* instance, const wchar_t* description, DWORD p
   SP_DEVICE_INTERFACE_DATA iface;
   BYTE buffer[4096];
   SP_DEVICE_INTERFACE_DETAIL_DATA_W* detail = (SP_DEVICE_INTERFACE_DETAIL_DATA_W*)buffer;
-  wchar_t* p;
   swprintf(id, 512, L"USB\\%ls", instance);
   set = SetupDiCreateDeviceInfoList(&kUsbPrint, NULL);
   if (set == INVALID_HANDLE_VALUE) return fail("SetupDiCreateDeviceInfoList");
@@ -121,7 +120,6 @@ static int plug_usb(const wchar_t* instance, const wchar_t* description, DWORD p
     return fail("SetupDiGetDeviceInterfaceDetailW");
   /* The interface's key is its device path with ##?# for the \\?\ prefix. */
   swprintf(keyname, 1024, L"##?#%ls", detail->DevicePath + 4);
-  for (p = keyname; *p; ++p) { /* keep as is */ }
   swprintf(path, 1024, L"SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\%ls\\%ls\\#\\Control", kUsbPrintText, keyname);
   if (set_dword(HKEY_LOCAL_MACHINE, path, L"Linked", 1)) return fail("Linked");
   swprintf(path, 1024, L"SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\%ls\\%ls\\#\\Device Parameters", kUsbPrintText, keyname);
