@@ -312,6 +312,12 @@ void FinishUninstall(Hwnd dialog) {
     constexpr std::size_t kFolderUnits = decltype(InstallDir)::capacity();
     char16_t from[kFolderUnits + 1] = {};
     CopyText(from, kFolderUnits, InstallDir.c_str());
+    // The folder arrives with its trailing backslash (the relaunch passes it
+    // so); the shell names a folder without one, and refuses to recycle
+    // "C:\Korvane\" where it takes "C:\Korvane". IsInstallerFolder has
+    // ruled out roots, where the backslash belongs to the name.
+    std::size_t length = TextLength(from);
+    if (length > 0 && (from[length - 1] == u'\\' || from[length - 1] == u'/')) from[length - 1] = 0;
     os::SHFileOperationW(dialog, os::FO_DELETE, from, os::FOF_ALLOWUNDO);
   } else {
     trace("Uninstall: %ws is not the installer folder, left in place.", InstallDir.c_str());
