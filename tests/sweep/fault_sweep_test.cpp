@@ -41,18 +41,18 @@ bool Listed(const std::string& op) {
 const std::map<PathId, Baseline>& Baselines() {
   static const std::map<PathId, Baseline> baselines = [] {
     std::map<PathId, Baseline> all;
-    for (const PathSpec& spec : PathSpecs()) {
+    for (const PathPlan& plan : PathPlans()) {
       sim::Machine& m = sim::Machine::Reset();
       ResetProgramState();
-      Prepare(spec.id);
-      RunPath(spec.id);
+      Prepare(plan.id);
+      RunPath(plan.id);
       Baseline b;
       for (const auto& op : sim::OperationNames()) b.calls[op] = m.CallCount(op);
       for (const auto& call : m.calls) {
         if (!Listed(call.operation) && kCannotFail.count(call.operation) == 0) b.unlisted.insert(call.operation);
       }
       ResetProgramState();
-      all[spec.id] = b;
+      all[plan.id] = b;
     }
     sim::Machine::Reset();
     ResetProgramState();
@@ -63,11 +63,11 @@ const std::map<PathId, Baseline>& Baselines() {
 
 std::vector<SweepCase> Cases() {
   std::vector<SweepCase> cases;
-  for (const PathSpec& spec : PathSpecs()) {
+  for (const PathPlan& plan : PathPlans()) {
     for (const auto& op : sim::OperationNames()) {
-      if (Baselines().at(spec.id).calls.at(op) == 0) continue;  // this path never calls it
+      if (Baselines().at(plan.id).calls.at(op) == 0) continue;  // this path never calls it
       for (const FaultChoice& choice : ChoicesFor(op)) {
-        for (bool first : {false, true}) cases.push_back(SweepCase{spec.id, op, choice, first});
+        for (bool first : {false, true}) cases.push_back(SweepCase{plan.id, op, choice, first});
       }
     }
   }
@@ -283,7 +283,7 @@ TEST_F(SweepPaths, UninstallRemovesTheWholeFamilyAndNothingElse) {
   EXPECT_EQ(FindDriver(Mach(), kModel), nullptr);
   EXPECT_EQ(FindDriver(Mach(), kSecondDriver), nullptr);
   EXPECT_FALSE(PackageInStore(Mach(), kStoredInf));
-  EXPECT_EQ(Mach().shell.recycled, std::vector<Text>{kInstallDir});
+  EXPECT_EQ(Mach().shell.recycled, std::vector<Text>{u"C:\\Korvane"});
   ASSERT_EQ(Mach().ui.messageBoxes.size(), 1u);
   EXPECT_EQ(U8(Mach().ui.messageBoxes[0].text), English(115));
   EXPECT_LT(Mach().ui.dialogs.at(0).closedAt, kSecondRemove) << "closed by itself after the first run";
@@ -313,7 +313,7 @@ TEST(SweepCoverage, EveryOperationIsCalledOnSomePathAndListed) {
   }
   EXPECT_TRUE(unreached.empty()) << "operations no path calls: " << ::testing::PrintToString(unreached);
   for (const auto& [path, baseline] : Baselines()) {
-    EXPECT_TRUE(baseline.unlisted.empty()) << Spec(path).name << " calls operations missing from operations.def: "
+    EXPECT_TRUE(baseline.unlisted.empty()) << Plan(path).name << " calls operations missing from operations.def: "
                                            << ::testing::PrintToString(baseline.unlisted);
   }
 }

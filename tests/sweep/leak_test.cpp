@@ -27,7 +27,7 @@ class LeakCheck : public SimTest {
   std::uint64_t LiveAfter(PathId path) {
     Prepare(path);
     const Outcome outcome = RunPath(path);
-    EXPECT_TRUE(outcome.returned) << Spec(path).name;
+    EXPECT_TRUE(outcome.returned) << Plan(path).name;
     return sim::Machine::Get().kernel.liveAllocations;
   }
 };

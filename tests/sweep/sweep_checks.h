@@ -36,8 +36,8 @@ struct SweepCase {
   bool firstCallOnly = false;
 
   std::string Name() const {
-    if (operation.empty()) return Spec(path).name;
-    return std::string(Spec(path).name) + "_" + operation + "_" + fault.label + (firstCallOnly ? "_first" : "_every");
+    if (operation.empty()) return Plan(path).name;
+    return std::string(Plan(path).name) + "_" + operation + "_" + fault.label + (firstCallOnly ? "_first" : "_every");
   }
   sim::FaultRule Rule() const { return sim::FaultRule{fault.error, fault.hresult, firstCallOnly ? 1 : 0, 0}; }
 };
@@ -148,6 +148,13 @@ inline bool IsAbsolute(std::u16string_view path) {
          path[1] == u':' && path[2] == u'\\';
 }
 
+// The installer folder, as the shell is given it: with or without its
+// trailing backslash.
+inline bool IsInstallerFolderName(std::u16string_view path) {
+  const std::u16string_view dir(kInstallDir);
+  return sim::EqualNoCase(path, dir) || sim::EqualNoCase(path, dir.substr(0, dir.size() - 1));
+}
+
 inline bool IsFamilyDriver(const os::DriverInfo8& d) { return Contains(d.pDriverPath, u"korvdrv6.dll"); }
 inline bool IsFamilyDriverName(std::u16string_view name) { return name == kModel || name == kSecondDriver; }
 inline bool IsFamilyQueueName(std::u16string_view name) { return name == kModel || name == kCounterQueue; }
@@ -214,15 +221,15 @@ class Checker {
   }
 
   void RunEnded() {
-    const PathSpec& spec = Spec(c_.path);
+    const PathPlan& plan = Plan(c_.path);
     Expect(o_.unexpected.empty(), "an exception other than the end of the process: " + o_.unexpected);
     if (o_.returned) {
-      Expect(o_.endedAt <= spec.endsBy, "ended at " + std::to_string(o_.endedAt) + " ms, later than its loops allow (" +
-                                            std::to_string(spec.endsBy) + " ms)");
-      if (spec.commandLine != nullptr) Expect(o_.result == 0, "exit code " + std::to_string(o_.result));
+      Expect(o_.endedAt <= plan.endsBy, "ended at " + std::to_string(o_.endedAt) + " ms, later than its loops allow (" +
+                                            std::to_string(plan.endsBy) + " ms)");
+      if (plan.commandLine != nullptr) Expect(o_.result == 0, "exit code " + std::to_string(o_.result));
     }
     if (o_.endedFromOutside) {
-      if (!spec.searchMayRunOn) {
+      if (!plan.searchMayRunOn) {
         Expect(false, "still running at the time limit (" + std::to_string(o_.endedAt) + " ms): " + LastCalls());
       } else {
         Expect(InSearchLoop(), "at the time limit not in the search for printers: " + LastCalls());
@@ -233,8 +240,8 @@ class Checker {
 
   // Nothing that is not the family's was deleted, moved, purged or changed.
   void ForeignObjectsIntact() {
-    const bool recycled = std::find(m_.shell.recycled.begin(), m_.shell.recycled.end(), Text(kInstallDir)) !=
-                          m_.shell.recycled.end();
+    const bool recycled =
+        std::any_of(m_.shell.recycled.begin(), m_.shell.recycled.end(), [](const Text& f) { return IsInstallerFolderName(f); });
     for (const auto& [path, file] : before_.files) {
       const auto now = m_.kernel.files.find(path);
       const bool same = now != m_.kernel.files.end() && now->second.content == file.content;
@@ -243,7 +250,7 @@ class Checker {
       Expect(false, "file " + U8(path) + (now == m_.kernel.files.end() ? " deleted" : " changed"));
     }
     for (const Text& folder : m_.shell.recycled) {
-      Expect(folder == kInstallDir, "recycled " + U8(folder));
+      Expect(IsInstallerFolderName(folder), "recycled " + U8(folder));
     }
     for (const auto& q : before_.queues) {
       if (IsFamilyQueueName(q.info.pPrinterName)) continue;
@@ -313,7 +320,7 @@ class Checker {
                               sim::EqualNoCase(source, kUninstallerCopy);
         Expect(IsAbsolute(source) && IsAbsolute(target) && (IsFamilyFile(target) || runtime || tempCopy), where);
       } else if (op == "SHFileOperationW") {
-        Expect(d == kInstallDir, where);
+        Expect(IsInstallerFolderName(d), where);
       } else if (op == "DeletePrinterDriverPackageW") {
         Expect(sim::EqualNoCase(d, kStoredInf), where);
       } else if (op == "UploadPrinterDriverPackageW") {

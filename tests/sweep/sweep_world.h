@@ -84,12 +84,12 @@ enum class PathId {
   HandOff,              // the family installed: start unins000.exe
 };
 
-struct PathSpec {
+struct PathPlan {
   PathId id;
   const char* name;
   const char16_t* commandLine;  // null: InstallPrinter is called directly
   // Virtual time by which a run that ends by itself has ended: from the
-  // program's fixed loops (see the derivations in PathSpecs()).
+  // program's fixed loops (derived in namespace bound below).
   std::uint64_t endsBy;
   // The run is ended from outside at this time.
   std::uint64_t timeLimit;
@@ -134,9 +134,9 @@ inline constexpr std::uint64_t kExistingQueueCancel = bound::kStart + bound::kIn
 inline constexpr std::uint64_t kWizardPress = 1500;
 inline constexpr std::uint64_t kWizardCancel = 4000;
 
-inline const std::vector<PathSpec>& PathSpecs() {
+inline const std::vector<PathPlan>& PathPlans() {
   using namespace bound;
-  static const std::vector<PathSpec> specs = {
+  static const std::vector<PathPlan> plans = {
       {PathId::SilentDriverStore, "SilentDriverStore", u"/silence", kStart + 5000 + kInstallPrinter,
        kStart + 5000 + kInstallPrinter + 60000, true},
       {PathId::SilentManual, "SilentManual", u"/silence", kStart + 5000 + kInstallPrinter,
@@ -155,14 +155,14 @@ inline const std::vector<PathSpec>& PathSpecs() {
       // closed by "Cancel" at 5 s.
       {PathId::HandOff, "HandOff", u"", kStart + 5000, kStart + 5000 + 60000, false},
   };
-  return specs;
+  return plans;
 }
 
-inline const PathSpec& Spec(PathId id) {
-  for (const auto& s : PathSpecs()) {
+inline const PathPlan& Plan(PathId id) {
+  for (const auto& s : PathPlans()) {
     if (s.id == id) return s;
   }
-  return PathSpecs().front();
+  return PathPlans().front();
 }
 
 // ---- building the machines ------------------------------------------------------------
@@ -289,14 +289,14 @@ inline void Prepare(PathId path) {
     case PathId::SilentDriverStore:
       // Should a fault make the run the installer window's, a person closes
       // it once the installation had all its time.
-      m.ui.presses.push_back(sim::ScriptedPress{Spec(path).endsBy, 106, 2});
+      m.ui.presses.push_back(sim::ScriptedPress{Plan(path).endsBy, 106, 2});
       PlugFamilyPrinter(m);
       m.spooler.pnp.push_back(sim::PnpReaction{kHardwareId, kModel, kPort, kModel, 3000});
       // The USB port appears in the spooler's list only after a restart.
       m.spooler.portsAfterCycle.push_back(kPort);
       break;
     case PathId::SilentManual:
-      m.ui.presses.push_back(sim::ScriptedPress{Spec(path).endsBy, 106, 2});
+      m.ui.presses.push_back(sim::ScriptedPress{Plan(path).endsBy, 106, 2});
       PlugFamilyPrinter(m);
       m.spooler.ports.push_back(kPort);
       // An earlier configuration module held by the spooler: it can be
@@ -350,7 +350,7 @@ inline void Prepare(PathId path) {
       m.ui.presses.push_back(sim::ScriptedPress{5000, 106, 2});
       break;
   }
-  m.clock.SetTimeLimit(Spec(path).timeLimit);
+  m.clock.SetTimeLimit(Plan(path).timeLimit);
 }
 
 inline InstallRequest MonitorRequest() {
@@ -378,11 +378,11 @@ struct Outcome {
 // Runs the path on the current (prepared) machine and ends its process.
 inline Outcome RunPath(PathId path) {
   sim::Machine& m = sim::Machine::Get();
-  const PathSpec& spec = Spec(path);
+  const PathPlan& plan = Plan(path);
   Outcome o;
   try {
-    if (spec.commandLine != nullptr) {
-      o.result = RunProgram(os::CurrentInstance(), spec.commandLine);
+    if (plan.commandLine != nullptr) {
+      o.result = RunProgram(os::CurrentInstance(), plan.commandLine);
     } else {
       AppInstance = os::CurrentInstance();
       InstallDir.assign(kInstallDir);
