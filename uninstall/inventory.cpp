@@ -29,12 +29,21 @@ std::vector<HeldBlock>& HeldBlocks() {
   return blocks;
 }
 
+// Whether the inventory shows everything of the family on the machine: it was
+// collected, no record was dropped for want of memory and the spooler
+// answered both enumerations.
+bool inventoryCollected = false;
+bool inventoryIncomplete = false;
+
 // A zeroed LocalAlloc block holding a T built from args; null when the
 // block cannot be had. Never freed by the program.
 template <typename T, typename... Args>
 T* NewHeld(Args&&... args) {
   void* block = os::LocalAlloc(true, sizeof(T));
-  if (block == nullptr) return nullptr;
+  if (block == nullptr) {
+    inventoryIncomplete = true;
+    return nullptr;
+  }
   T* object = new (block) T(std::forward<Args>(args)...);
   HeldBlocks().push_back(HeldBlock{block, [](void* p) { static_cast<T*>(p)->~T(); }});
   return object;
@@ -139,7 +148,8 @@ int AttachDriverToPackages(const os::DriverInfo8* driver) {
 
 int CollectPrinterDrivers() {
   std::vector<os::DriverInfo8> drivers;
-  os::EnumPrinterDriversW(&drivers);  // what came back decides
+  // What came back decides; a refused enumeration leaves the inventory short.
+  if (!os::EnumPrinterDriversW(&drivers)) inventoryIncomplete = true;
   if (drivers.empty()) return 0;
   DriverEnumBuffer = NewHeld<std::vector<os::DriverInfo8>>(std::move(drivers));
   if (DriverEnumBuffer == nullptr) return 0;
@@ -177,7 +187,7 @@ int AttachPrinterToDrivers(const os::PrinterInfo2* printer) {
 
 int CollectPrinters() {
   std::vector<os::PrinterInfo2> printers;
-  os::EnumPrintersW(os::PRINTER_ENUM_LOCAL, &printers);
+  if (!os::EnumPrintersW(os::PRINTER_ENUM_LOCAL, &printers)) inventoryIncomplete = true;
   if (printers.empty()) return 0;
   PrinterEnumBuffer = NewHeld<std::vector<os::PrinterInfo2>>(std::move(printers));
   if (PrinterEnumBuffer == nullptr) return 0;
@@ -205,6 +215,12 @@ void ResetInventory() {
   InstalledPackages = nullptr;
   DriverEnumBuffer = nullptr;
   PrinterEnumBuffer = nullptr;
+  inventoryCollected = false;
+  inventoryIncomplete = false;
 }
+
+void MarkInventoryCollected() { inventoryCollected = true; }
+
+bool InventoryIsComplete() { return inventoryCollected && !inventoryIncomplete; }
 
 }  // namespace korv

@@ -122,4 +122,12 @@ std::size_t InventoryBlockCount();
 // Frees the whole inventory and empties the globals (for tests).
 void ResetInventory();
 
+// The uninstall window's inventory thread calls MarkInventoryCollected once
+// the three collections have run. InventoryIsComplete is false until then,
+// and after a record was dropped for want of memory or the spooler refused
+// an enumeration: the removal must then not report the family as gone, since
+// what it could not see is still installed.
+void MarkInventoryCollected();
+bool InventoryIsComplete();
+
 }  // namespace korv

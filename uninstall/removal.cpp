@@ -199,7 +199,10 @@ bool IsInstallerFolder(const char16_t* folder) {
 Dword RemovalThread(void* argument) {
   Hwnd dialog = argument;
   StatusTexts texts;
-  int failures = 0;
+  // An inventory that could not be taken whole hides installed components:
+  // removing what it lists is fine, but the run must not end in "uninstalled",
+  // delete the monitor and recycle the folder.
+  int failures = InventoryIsComplete() ? 0 : 1;
 
   EnableButtons(dialog, false);
   Hwnd progress = os::GetDlgItem(dialog, kProgressBar);

@@ -50,6 +50,7 @@ Dword InventoryThread(void* argument) {
   CollectDriverPackages();
   CollectPrinterDrivers();
   CollectPrinters();
+  MarkInventoryCollected();
 
   os::PostMessageW(dialog, WM_REFRESH_COMPONENTS, 0, 0);
   os::ShowWindow(progress, os::SW_HIDE);

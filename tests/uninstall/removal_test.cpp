@@ -105,6 +105,23 @@ TEST_F(RemovalTest, WithNothingInstalledARunDeletesTheMonitorFileRecyclesTheFold
                                        "105/1003 progress 100"}));
 }
 
+// An inventory the spooler would not give whole hides what is installed: the
+// run removes what it lists but must not report the family gone, delete the
+// monitor or recycle the folder.
+TEST_F(RemovalTest, AnIncompleteInventoryNeverEndsInUninstalled) {
+  InstallFamily({u"Korvane KP-80"});
+  M().faults.Set("EnumPrintersW", sim::FaultRule{1722});
+  Press(1000, 1);
+  Press(600000, 2);  // after the driver's ten tries with the queue still on it
+  EXPECT_EQ(RunWindow(), 2);
+
+  EXPECT_EQ(MessageBoxes(), (Strings{"|Uninstall driver failed. Please try again, or reboot your OS then try "
+                                     "again, or contact our support for assistance."}));
+  EXPECT_TRUE(M().shell.recycled.empty());
+  EXPECT_TRUE(FileExists(kSystemMonitorFile));
+  EXPECT_TRUE(FileExists(u"C:\\Korvane\\korvv6.inf"));
+}
+
 TEST_F(RemovalTest, ARunRemovesQueuesThenDriverThenPackageWithItsPauses) {
   InstallFamily({u"Shop 80"});
   Press(1000, 1);
