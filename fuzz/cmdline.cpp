@@ -237,8 +237,6 @@ void RunRelaunch(FuzzedDataProvider& in) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace korv;
   if (size == 0) return 0;
-  sim::Machine::Reset();
-  ResetGlobals();
   FuzzedDataProvider in(data + 1, size - 1);
   switch (data[0] % 4) {
     case 0:
@@ -254,7 +252,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       fuzz::RunRelaunch(in);
       break;
   }
-  sim::Machine::Get().clock.EndProcess();
-  ResetGlobals();
+  fuzz::EndInput();
   return 0;
 }

@@ -189,10 +189,8 @@ void Run(FuzzedDataProvider& in) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace korv;
-  sim::Machine::Reset();
-  ResetGlobals();
   FuzzedDataProvider in(data, size);
   fuzz::Run(in);
-  ResetGlobals();
+  fuzz::EndInput();
   return 0;
 }

@@ -92,10 +92,8 @@ void Run(FuzzedDataProvider& in) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace korv;
-  // A fresh machine each time: the call log would otherwise grow without
-  // end, and libFuzzer takes growth for a leak.
-  sim::Machine::Reset();
   FuzzedDataProvider in(data, size);
   fuzz::Run(in);
+  fuzz::EndInput();
   return 0;
 }

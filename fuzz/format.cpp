@@ -124,24 +124,24 @@ void ExpectInteger(Plan& plan, const Directive& d, bool negative, std::uint32_t 
 // small enough to print whole, the two references must agree.
 void CrossCheckWithC(const Directive& d, const Arg& arg, std::u16string_view mine) {
   if (d.width > 600 || d.precision > 600) return;
-  char spec[64];
-  std::snprintf(spec, sizeof(spec), "%%%s%s%llu%s%llu%c", d.left ? "-" : "", d.zero ? "0" : "",
+  char cFormat[64];
+  std::snprintf(cFormat, sizeof(cFormat), "%%%s%s%llu%s%llu%c", d.left ? "-" : "", d.zero ? "0" : "",
                 static_cast<unsigned long long>(d.width), d.hasPrecision ? "." : "",
                 static_cast<unsigned long long>(d.hasPrecision ? d.precision : 0),
                 static_cast<char>(d.conversion));
   // Without a precision the ".0" part is left out again.
   if (!d.hasPrecision) {
-    std::snprintf(spec, sizeof(spec), "%%%s%s%llu%c", d.left ? "-" : "", d.zero ? "0" : "",
+    std::snprintf(cFormat, sizeof(cFormat), "%%%s%s%llu%c", d.left ? "-" : "", d.zero ? "0" : "",
                   static_cast<unsigned long long>(d.width), static_cast<char>(d.conversion));
   }
   char text[1400];
   if (arg.kind == Kind::Int) {
-    std::snprintf(text, sizeof(text), spec, arg.i);
+    std::snprintf(text, sizeof(text), cFormat, arg.i);
   } else {
-    std::snprintf(text, sizeof(text), spec, arg.u);
+    std::snprintf(text, sizeof(text), cFormat, arg.u);
   }
   const std::u16string c(text, text + std::strlen(text));
-  KORV_FUZZ_CHECK(c == mine, "reference disagrees with C for %s: '%s' vs '%s'", spec, text,
+  KORV_FUZZ_CHECK(c == mine, "reference disagrees with C for %s: '%s' vs '%s'", cFormat, text,
                   Show(mine).c_str());
 }
 
@@ -181,34 +181,34 @@ void AddDirective(Plan& plan, FuzzedDataProvider& in) {
   const bool isString = d.conversion == u's';
   const bool isChar = d.conversion == u'c';
 
-  std::u16string spec = u"%";
+  std::u16string form = u"%";
   for (int flags = in.ConsumeIntegralInRange<int>(0, 3); flags > 0; --flags) {
     const bool minus = in.ConsumeBool();
-    spec += minus ? u'-' : u'0';
+    form += minus ? u'-' : u'0';
     (minus ? d.left : d.zero) = true;
   }
   d.width = in.ConsumeBool() ? PickField(in) : 0;
-  if (d.width != 0) AppendNumber(spec, d.width);
+  if (d.width != 0) AppendNumber(form, d.width);
   // No precision with %c: the grammar gives it no meaning there.
   if (!isChar && in.ConsumeBool()) {
     d.hasPrecision = true;
     d.precision = PickField(in);
-    spec += u'.';
+    form += u'.';
     if (d.precision != 0 || in.ConsumeBool()) {
       // Leading zeros do not change a precision.
-      spec.append(in.ConsumeIntegralInRange<int>(0, 2), u'0');
-      AppendNumber(spec, d.precision);
+      form.append(in.ConsumeIntegralInRange<int>(0, 2), u'0');
+      AppendNumber(form, d.precision);
     }
   }
   if (isString || isChar) {
     switch (in.ConsumeIntegralInRange<int>(0, 2)) {
-      case 1: spec += u'w'; break;
-      case 2: spec += u'l'; break;
+      case 1: form += u'w'; break;
+      case 2: form += u'l'; break;
       default: break;
     }
   }
-  spec += d.conversion;
-  plan.format += spec;
+  form += d.conversion;
+  plan.format += form;
 
   if (d.width > kMaxField || d.precision > kMaxField) {
     // Too large a field is an unknown directive: it takes no argument.
@@ -523,12 +523,12 @@ void RunStructured(FuzzedDataProvider& in) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace korv;
   if (size == 0) return 0;
-  sim::Machine::Reset();
   FuzzedDataProvider in(data + 1, size - 1);
   if (data[0] & 1) {
     fuzz::RunRaw(in);
   } else {
     fuzz::RunStructured(in);
   }
+  fuzz::EndInput();
   return 0;
 }

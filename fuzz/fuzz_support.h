@@ -10,7 +10,9 @@
 #include <string>
 #include <string_view>
 
+#include "common/globals.h"
 #include "common/text_util.h"
+#include "platform/sim/machine.h"
 
 namespace korv::fuzz {
 
@@ -70,6 +72,16 @@ inline std::u16string CompactUnitsFrom(std::string_view bytes) {
     }
   }
   return text;
+}
+
+// Every input starts on a fresh simulated machine with the program's globals
+// at their start values: the one this leaves behind. The reset comes at the
+// end of an input rather than at its start so that what an input allocates
+// is also freed within it; libFuzzer counts allocations per input and runs a
+// leak check whenever they do not balance.
+inline void EndInput() {
+  ResetGlobals();
+  sim::Machine::Reset();
 }
 
 }  // namespace korv::fuzz

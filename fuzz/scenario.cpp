@@ -27,7 +27,7 @@ namespace {
 constexpr std::uint64_t kLongestRunMs = 15000;
 
 void Run(const std::string& text) {
-  sim::Machine& machine = sim::Machine::Reset();
+  sim::Machine& machine = sim::Machine::Get();
   korvsim::Scenario scenario;
   try {
     scenario = korvsim::ApplyScenario(text, machine);
@@ -62,9 +62,7 @@ void Run(const std::string& text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace korv;
-  ResetGlobals();
   fuzz::Run(std::string(reinterpret_cast<const char*>(data), size));
-  sim::Machine::Get().clock.EndProcess();
-  ResetGlobals();
+  fuzz::EndInput();
   return 0;
 }

@@ -478,11 +478,14 @@ Scenario ApplyScenario(const std::string& jsonText, Machine& machine) {
   Json root;
   try {
     root = Json::parse(jsonText);
-  } catch (const nlohmann::json::parse_error& e) {
-    // "[json.exception.parse_error.101] parse error at line 3, column 5: ..."
+  } catch (const nlohmann::json::exception& e) {
+    // Malformed JSON ("[json.exception.parse_error.101] parse error at line
+    // 3, column 5: ..."), or a number too large for any C++ number type
+    // ("[json.exception.out_of_range.406] number overflow parsing '1e999'"):
+    // the library's message without its tag.
     std::string what = e.what();
-    const auto at = what.find("parse error");
-    throw ScenarioError("", at == std::string::npos ? what : what.substr(at));
+    const auto tag = what.find("] ");
+    throw ScenarioError("", tag == std::string::npos ? what : what.substr(tag + 2));
   }
   const Field top(root, "");
   top.Object({"description", "commandLine", "timeLimitMs", "followChildren", "machine", "ui"});
