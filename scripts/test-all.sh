@@ -25,6 +25,9 @@ if [[ -x tests/windows/check_executables.sh ]]; then
   echo "== windows executables"
   tests/windows/check_executables.sh build/win32/korvsetup.exe build/win64/korvsetup.exe
 fi
+echo "== resources of the built executables"
+ctest --preset linux -R exe_resources
+
 if [[ -x tests/windows/run_adapter_test.sh ]]; then
   echo "== win32 adapters under wine64"
   tests/windows/run_adapter_test.sh
