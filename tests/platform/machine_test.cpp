@@ -145,6 +145,7 @@ TEST_F(MachineTest, RegistryReadsReportSizesAndTerminateMultiStrings) {
 }
 
 TEST_F(MachineTest, CopyOverALockedFileFailsWithSharingViolation) {
+  M().kernel.programArch = arch::Amd64;  // the system folder as it is, not redirected
   auto& files = M().kernel.files;
   files[u"C:\\new.dll"] = sim::SimFile{"new", false};
   files[u"C:\\Windows\\system32\\korvmon.dll"] = sim::SimFile{"old", true};
