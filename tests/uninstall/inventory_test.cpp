@@ -190,6 +190,25 @@ TEST_F(InventoryTest, AnUnknownArchitectureCollectsNoPackagesButStillTheDrivers)
   }
 }
 
+// The package records are the 64-bit spooler's, under HKLM\SOFTWARE in the
+// native view: the shipped 32-bit program reads them there, not in the
+// WOW6432Node view Windows would give it by default.
+TEST_F(InventoryTest, PackageRecordsAreReadInTheNativeRegistryView) {
+  const Text k32BitView =
+      u"SOFTWARE\\WOW6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Print\\PackageInstallation\\Windows "
+      u"x64\\DriverPackages";
+  AddPackage(u"native", StoredInf(u"korvv6.inf_amd64_aaaa"));
+  AddPackage(u"wow", StoredInf(u"korvv6.inf_amd64_wwww"), Text(), k32BitView);
+  for (std::uint16_t program : {arch::Intel, arch::Amd64}) {
+    ResetInventory();
+    M().kernel.programArch = program;
+    EXPECT_EQ(CollectDriverPackages(), 1);
+    auto packages = Packages();
+    ASSERT_EQ(packages.size(), 1u);
+    EXPECT_EQ(U8(packages[0]->DriverStorePath.view()), U8(StoredInf(u"korvv6.inf_amd64_aaaa")));
+  }
+}
+
 TEST_F(InventoryTest, AKeyWithoutReadablePathIsPassedOver) {
   // Keys enumerate in name order: a, b, c, d, e.
   AddPackage(u"a", StoredInf(u"korvv6.inf_amd64_aaaa"));
