@@ -320,6 +320,13 @@ TEST_F(UsbDiscoveryTest, ChecksumIsTakenOverAnsiBytes) {
   EXPECT_EQ(Text(DeviceList->checksum), checksum);
   // Only A-Z are lowered; the other characters stay as they are.
   EXPECT_EQ(Text(DeviceList->hardwareId), u"usbprint\\korvan\u00C9\u20AC\u4E2D" + checksum);
+
+  // Code page 932 (Shift-JIS): U+4E2D is the two bytes 0x92 0x86, the
+  // half-width U+FF71 the one byte 0xB1; U+00C9 and the euro have none.
+  M().kernel.ansiCodePage = 932;
+  Plug(u"B", u"KORVAN\u00C9\u20AC\u4E2D\uFF71", 2);
+  ASSERT_EQ(Discover(), 2);
+  EXPECT_EQ(Text(DeviceList->checksum), ChecksumText("KORVAN??\x92\x86\xB1"));
 }
 
 class WideToAnsiTest : public test::SimTest {};
