@@ -168,6 +168,16 @@ void Scheduler::Spawn(std::function<void()> body) {
   });
 }
 
+void Scheduler::Kill() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ending_ = true;
+}
+
+void Scheduler::RunRemainingEvents() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  RunDueEvents(lock, kForever);
+}
+
 void Scheduler::EndProcess() {
   std::vector<std::thread> workers;
   {

@@ -22,7 +22,9 @@ constexpr const char* kUsage =
     "  --follow             also run the copies of the program it starts (relaunch, hand-off)\n"
     "  --time-limit MS      end the run from outside at this virtual time\n"
     "  --state FILE         write the final machine state as JSON to FILE (- for standard output)\n"
-    "  --calls              also list every call the program made to the system\n";
+    "  --calls              also list every call the program made to the system\n"
+    "  --kill-at N          end the first process right before its N-th boundary call, as Windows\n"
+    "                       ends a process: no clean-up code of the program takes effect\n";
 
 int Usage(const std::string& problem) {
   std::cerr << "korvsim: " << problem << "\n" << kUsage;
@@ -60,6 +62,11 @@ int main(int argc, char** argv) {
         timeLimit = value("--time-limit");
       } else if (arg == "--follow") {
         runOptions.follow = true;
+      } else if (arg == "--kill-at") {
+        const korvsim::Json n = value("--kill-at");
+        const std::uint64_t call = korvsim::Field(n, "--kill-at").Unsigned();
+        if (call == 0 || call > 1000000000) return Usage("--kill-at needs a call number from 1");
+        runOptions.killAt = static_cast<int>(call);
       } else if (arg == "--calls") {
         reportOptions.calls = true;
       } else if (!arg.empty() && arg[0] == '-' && arg != "-") {

@@ -68,8 +68,9 @@ std::vector<TimedText> DebugLines(const Machine& m, std::uint64_t offset) {
 }
 
 ProcessReport RunOne(const Scenario& scenario, int number, const Text& commandLine, std::uint64_t offset,
-                     std::size_t processesBefore) {
+                     std::size_t processesBefore, int killAt) {
   Machine& m = Machine::Get();
+  m.killAt = killAt;
   ResetGlobals();
   ArmFaults(scenario, m);
   const std::uint64_t limit = scenario.timeLimitMs > offset ? scenario.timeLimitMs - offset : 0;
@@ -86,9 +87,13 @@ ProcessReport RunOne(const Scenario& scenario, int number, const Text& commandLi
   } catch (const sim::ProcessEnded&) {
     report.end = m.clock.TimeLimitReached() ? ProcessReport::End::TimeLimit : ProcessReport::End::NothingLeft;
   }
+  if (m.Killed()) report.end = ProcessReport::End::Killed;
   m.clock.EndProcess();
   CloseHandlesOfEndedProcess(m);
   report.endedAt = offset + m.clock.Now();
+  // The system's own work under way (a service starting or stopping, Plug
+  // and Play making a queue) goes on after a killed program.
+  if (m.Killed()) m.clock.RunRemainingEvents();
 
   report.debugLines = DebugLines(m, offset);
   for (const auto& e : m.ui.events) report.windowEvents.push_back(TimedText{offset + e.at, e.what});
@@ -112,7 +117,8 @@ std::vector<ProcessReport> RunScenario(const Scenario& scenario, const RunOption
   // Presses are timed on the run's clock; each process's clock starts at 0.
   std::vector<std::uint64_t> pressTimes;
   for (const auto& press : Machine::Get().ui.presses) pressTimes.push_back(press.at);
-  reports.push_back(RunOne(scenario, 1, scenario.commandLine, 0, Machine::Get().kernel.processes.size()));
+  reports.push_back(
+      RunOne(scenario, 1, scenario.commandLine, 0, Machine::Get().kernel.processes.size(), options.killAt));
 
   if (!options.follow) return reports;
   // Children to follow, in the order they were started.
@@ -157,7 +163,7 @@ std::vector<ProcessReport> RunScenario(const Scenario& scenario, const RunOption
 
     const Text arguments = sim::ArgumentsAfterProgramName(child.commandLine);
     reports.push_back(RunOne(scenario, static_cast<int>(reports.size()) + 1, arguments, child.startedAt,
-                             m.kernel.processes.size()));
+                             m.kernel.processes.size(), 0));
     for (const auto& p : reports.back().started) {
       if (IsProgramCopy(Machine::Get(), ExecutableOf(p.commandLine))) pending.push_back(p);
     }

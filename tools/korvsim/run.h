@@ -21,7 +21,7 @@ struct ProcessReport {
   Text modulePath;
   Text commandLine;            // as the entry point got it (no program name)
   std::uint64_t startedAt = 0;  // on the run's clock
-  enum class End { Returned, TimeLimit, NothingLeft } end = End::Returned;
+  enum class End { Returned, TimeLimit, NothingLeft, Killed } end = End::Returned;
   int exitCode = 0;
   std::uint64_t endedAt = 0;  // on the run's clock
   std::vector<TimedText> debugLines;      // one per line of debugger output
@@ -33,6 +33,7 @@ struct ProcessReport {
 struct RunOptions {
   bool follow = false;      // also run started copies of the program
   int maxProcesses = 8;     // a chain of copies that never ends is cut here
+  int killAt = 0;           // end the first process right before this boundary call (0: never)
 };
 
 // Runs the program with the scenario's command line on the machine set up
