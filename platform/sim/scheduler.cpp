@@ -1,6 +1,7 @@
 #include "platform/sim/scheduler.h"
 
 #include <algorithm>
+#include <exception>
 
 namespace korv::sim {
 
@@ -101,6 +102,9 @@ void Scheduler::Block(Thread& me) {
     // Leave nothing behind that points into the caller's frame.
     me.ready = nullptr;
     me.wake = kForever;
+    // A destructor that waits while the thread unwinds gets no wait at all
+    // rather than a second exception: the process is gone either way.
+    if (std::uncaught_exceptions() > 0) return;
     throw ProcessEnded{};
   }
   me.order = ++order_;

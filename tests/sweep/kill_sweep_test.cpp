@@ -139,9 +139,10 @@ std::vector<Start> RunStart(const Start& s, int killAt, Chain& chain) {
   try {
     if (s.direct) {
       // No model of the table uses the language monitor yet, so no start
-      // of the program reaches this installation; it is started here as the
-      // program would start it: the runtime deployed, the spooler made to run, a family already
-      // installed handed over to its uninstaller, otherwise installed.
+      // of the program reaches this installation. It is started here as
+      // the program would start it: the runtime deployed, the spooler made
+      // to run, a family already installed handed over to its uninstaller,
+      // otherwise the printer installed.
       AppInstance = os::CurrentInstance();
       DeployRuntimeLibrary(u"vcomp140.dll");
       StartServiceAndWait(u"Spooler", 10000);
@@ -241,7 +242,8 @@ std::set<std::string> Facts(sim::Machine& m) {
   }
   for (const auto& folder : m.kernel.folders) facts.insert("folder " + U8(folder));
   for (const auto& r : m.kernel.pendingRenames) {
-    if (!IsTemporaryCopy(r.source)) facts.insert("replacement at the next start " + U8(r.source) + " -> " + U8(r.target));
+    if (IsTemporaryCopy(r.source)) continue;
+    facts.insert("replacement at the next start " + U8(r.source) + " -> " + U8(r.target));
   }
   for (const auto& [name, service] : m.services.services) {
     facts.insert("service " + U8(name) + " state " + std::to_string(service.state));
@@ -278,22 +280,30 @@ std::vector<std::string> Orphans(sim::Machine& m) {
 
 // ---- kill points left to be decided ---------------------------------------------------------
 
-// A kill point listed here whose checks fail is counted as known; one that
-// no longer fails makes the test fail, so that the entry is removed.
+// A failure line explained by a known leftover is counted apart; an entry
+// that explains nothing in the whole sweep fails the test, so that it is
+// removed once its cause is gone.
 struct KnownLeftover {
-  const char* path;
-  int fromCall;  // kill points fromCall..toCall
-  int toCall;
-  const char* what;  // the start of the failure line it explains
+  const char* path;  // "*": every path
+  const char* what;  // the start of the failure lines it explains
   const char* reason;
 };
 
-const std::vector<KnownLeftover> kKnownLeftovers = {};
+const std::vector<KnownLeftover> kKnownLeftovers = {
+    {"*", "temporary copy ",
+     "the relaunch's copy of the program in the temporary folder is deleted by nothing: the program leaves "
+     "it on purpose (it runs from it), and no deletion at the next start of Windows is scheduled for it yet"},
+    {"UninstallWindow", "left: device Printer ",
+     "killed between the deletion of a queue and the removal of the devices that carry its name, the next "
+     "removal no longer finds the queue, so it never looks for devices of that name: the printer's own device "
+     "node stays"},
+};
 
-bool Explained(const std::string& path, int n, const std::string& line) {
-  return std::any_of(kKnownLeftovers.begin(), kKnownLeftovers.end(), [&](const KnownLeftover& k) {
-    return path == k.path && n >= k.fromCall && n <= k.toCall && line.rfind(k.what, 0) == 0;
-  });
+const KnownLeftover* Explaining(const std::string& path, const std::string& line) {
+  for (const KnownLeftover& k : kKnownLeftovers) {
+    if ((std::string(k.path) == "*" || path == k.path) && line.rfind(k.what, 0) == 0) return &k;
+  }
+  return nullptr;
 }
 
 // ---- the figure ----------------------------------------------------------------------------
@@ -301,8 +311,9 @@ bool Explained(const std::string& path, int n, const std::string& line) {
 struct Tally {
   int killPoints = 0;
   int paths = 0;
-  std::vector<std::string> notConverging;  // "path n: what was left"
-  int known = 0;
+  std::vector<std::string> notConverging;  // "path n=..: what was left"
+  int known = 0;                           // kill points whose every failure is a known leftover
+  std::set<const KnownLeftover*> explained;
 };
 
 Tally& Counts() {
@@ -320,8 +331,7 @@ class KillFigure : public ::testing::Environment {
       std::printf("all converge\n");
       return;
     }
-    std::printf("%zu do not converge%s\n", t.notConverging.size() + static_cast<std::size_t>(t.known),
-                t.known != 0 ? (" (" + std::to_string(t.known) + " known)").c_str() : "");
+    std::printf("%zu do not converge, %d more only by known leftovers\n", t.notConverging.size(), t.known);
     for (const auto& line : t.notConverging) std::printf("  %s\n", line.c_str());
   }
 };
@@ -357,7 +367,6 @@ Reference Uninterrupted(const KillPlan& plan) {
     sim::Machine& m = sim::Machine::Get();
     RunStart(FirstStart(plan), 0, chain);
     ref.calls = static_cast<int>(m.calls.size());
-    if (getenv("KDBG")) for (std::size_t i = 0; i < m.calls.size(); ++i) std::printf("%s %zu %s %s @%llu\n", plan.name, i + 1, m.calls[i].operation.c_str(), U8(m.calls[i].detail).c_str(), (unsigned long long)m.calls[i].at);
   }
   sim::Machine::Reset();
   ResetProgramState();
@@ -380,7 +389,9 @@ std::vector<std::string> KillAndRestart(const KillPlan& plan, const Reference& r
 
   std::vector<std::string> broken;
   if (!chain.killed) broken.push_back("the kill point was never reached");
-  if (!chain.unexpected.empty()) broken.push_back("an exception other than the end of the process: " + chain.unexpected);
+  if (!chain.unexpected.empty()) {
+    broken.push_back("an exception other than the end of the process: " + chain.unexpected);
+  }
   if (chain.starts > plan.maxStarts) {
     broken.push_back(std::to_string(chain.starts) + " program starts, more than " + std::to_string(plan.maxStarts));
   }
@@ -394,11 +405,33 @@ std::vector<std::string> KillAndRestart(const KillPlan& plan, const Reference& r
 
 class KillSweep : public SimTest, public ::testing::WithParamInterface<KillPlan> {};
 
+// Sorts a kill point's failure lines: the unexplained ones are returned,
+// the explained ones only counted.
+std::vector<std::string> Unexplained(const KillPlan& plan, const std::vector<std::string>& lines, bool* known) {
+  std::vector<std::string> rest;
+  for (const auto& line : lines) {
+    if (const KnownLeftover* k = Explaining(plan.name, line)) {
+      Counts().explained.insert(k);
+      *known = true;
+    } else {
+      rest.push_back(line);
+    }
+  }
+  return rest;
+}
+
+std::string Lines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& line : lines) text += "\n    " + line;
+  return text;
+}
+
 TEST_P(KillSweep, MachineComesBackAfterAKillAtEveryCall) {
   const KillPlan& plan = GetParam();
   const Reference ref = Uninterrupted(plan);
   ASSERT_GT(ref.calls, 0);
-  // The uninterrupted run itself leaves nothing behind and reaches its goal.
+  // The uninterrupted run reaches its goal, within the starts the path
+  // allows, and leaves nothing that belongs to no one.
   {
     sim::Machine& m = sim::Machine::Get();
     const sim::SimQueue* queue = FindQueue(m, kModel);
@@ -406,34 +439,43 @@ TEST_P(KillSweep, MachineComesBackAfterAKillAtEveryCall) {
       ASSERT_TRUE(queue != nullptr && queue->info.pPortName == kPort && queue->info.pDriverName == kModel)
           << plan.name << ": the uninterrupted run does not install the printer";
     } else {
-      EXPECT_TRUE(queue == nullptr && FindDriver(m, kModel) == nullptr && !PackageInStore(m, kStoredInf))
+      ASSERT_TRUE(queue == nullptr && FindDriver(m, kModel) == nullptr && !PackageInStore(m, kStoredInf))
           << plan.name << ": the uninterrupted run does not remove the family";
     }
+    EXPECT_LE(ref.starts, plan.maxStarts);
+    bool known = false;
+    EXPECT_EQ(Lines(Unexplained(plan, Orphans(m), &known)), "") << plan.name << ", uninterrupted";
   }
 
   Tally& t = Counts();
   ++t.paths;
-  std::set<std::string> knownSeen;
   for (int n = 1; n <= ref.calls; ++n) {
     ++t.killPoints;
-    std::vector<std::string> unexplained;
     bool known = false;
-    for (const auto& line : KillAndRestart(plan, ref, n)) {
-      if (Explained(plan.name, n, line)) {
-        known = true;
-      } else {
-        unexplained.push_back(line);
-      }
-    }
-    if (known) ++t.known;
-    std::string text;
-    for (const auto& line : unexplained) text += "\n    " + line;
-    if (!unexplained.empty()) {
-      t.notConverging.push_back(std::string(plan.name) + " n=" + std::to_string(n) + ":" + text);
-      ADD_FAILURE() << plan.name << ", killed before call " << n << ":" << text;
+    const std::vector<std::string> rest = Unexplained(plan, KillAndRestart(plan, ref, n), &known);
+    if (!rest.empty()) {
+      t.notConverging.push_back(std::string(plan.name) + " n=" + std::to_string(n) + ":" + Lines(rest));
+      ADD_FAILURE() << plan.name << ", killed before call " << n << ":" << Lines(rest);
+    } else if (known) {
+      ++t.known;
     }
   }
 }
+
+// Once the whole sweep ran, every known leftover still shows somewhere.
+class KnownLeftoversStillShow : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    const Tally& t = Counts();
+    if (t.paths != static_cast<int>(KillPlans().size())) return;
+    for (const KnownLeftover& k : kKnownLeftovers) {
+      EXPECT_EQ(t.explained.count(&k), 1u) << "the known leftover \"" << k.what << "\" (" << k.path
+                                           << ") no longer shows; remove it from kKnownLeftovers";
+    }
+  }
+};
+[[maybe_unused]] ::testing::Environment* const kKnownLeftoversCheck =
+    ::testing::AddGlobalTestEnvironment(new KnownLeftoversStillShow);
 
 INSTANTIATE_TEST_SUITE_P(Paths, KillSweep, ::testing::ValuesIn(KillPlans()),
                          [](const ::testing::TestParamInfo<KillPlan>& param) { return std::string(param.param.name); });

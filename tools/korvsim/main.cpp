@@ -24,7 +24,9 @@ constexpr const char* kUsage =
     "  --state FILE         write the final machine state as JSON to FILE (- for standard output)\n"
     "  --calls              also list every call the program made to the system\n"
     "  --kill-at N          end the first process right before its N-th boundary call, as Windows\n"
-    "                       ends a process: no clean-up code of the program takes effect\n";
+    "                       ends a process: no clean-up code of the program takes effect\n"
+    "  --restart TEXT       after the kill (and the copies it started, with --follow), start the\n"
+    "                       program again with TEXT as its command line\n";
 
 int Usage(const std::string& problem) {
   std::cerr << "korvsim: " << problem << "\n" << kUsage;
@@ -67,6 +69,9 @@ int main(int argc, char** argv) {
         const std::uint64_t call = korvsim::Field(n, "--kill-at").Unsigned();
         if (call == 0 || call > 1000000000) return Usage("--kill-at needs a call number from 1");
         runOptions.killAt = static_cast<int>(call);
+      } else if (arg == "--restart") {
+        runOptions.restart = true;
+        runOptions.restartCommandLine = Utf8ToUtf16(value("--restart"));
       } else if (arg == "--calls") {
         reportOptions.calls = true;
       } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
@@ -105,6 +110,11 @@ int main(int argc, char** argv) {
   }
   if (haveCommandLine) scenario.commandLine = Utf8ToUtf16(commandLine);
   runOptions.follow = runOptions.follow || scenario.followChildren;
+  if (runOptions.killAt == 0) runOptions.killAt = scenario.killAt;
+  if (!runOptions.restart && scenario.restart) {
+    runOptions.restart = true;
+    runOptions.restartCommandLine = scenario.restartCommandLine;
+  }
 
   const korvsim::FileList filesBefore = korvsim::FilesOf(machine);
   const auto processes = korvsim::RunScenario(scenario, runOptions);
