@@ -1,6 +1,7 @@
 #include "platform/sim/machine.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <exception>
 
 namespace korv::sim {
@@ -52,6 +53,14 @@ void Machine::FinishEndedProcess() {
     }
   }
   openHandles.clear();
+  // A killed process's memory goes with it, blocks its threads held on
+  // their way included. (A process that returned keeps its leaks on the
+  // record, for the leak checks.)
+  if (killed_) {
+    for (void* block : kernel.liveBlocks) std::free(block);
+    kernel.liveAllocations -= kernel.liveBlocks.size();
+    kernel.liveBlocks.clear();
+  }
   clock.RunRemainingEvents();
 }
 

@@ -61,8 +61,10 @@ class Machine {
   bool Killed() const { return killed_; }
 
   // What Windows does once a process has ended: closes the handles it still
-  // held (letting go of its mutexes) and lets the system's own work under
-  // way run to its end. Call after clock.EndProcess().
+  // held (letting go of its mutexes), gives back the memory of a killed one
+  // and lets the system's own work under way run to its end. Call after
+  // clock.EndProcess() and after the program's globals were reset (they
+  // give back their own blocks).
   void FinishEndedProcess();
 
   // Replaces the current machine by one that carries everything this one

@@ -82,6 +82,7 @@ void* LocalAlloc(bool zeroInit, std::size_t bytes) {
   }
   ++M().kernel.allocations;
   ++M().kernel.liveAllocations;
+  M().kernel.liveBlocks.insert(block);
   return block;
 }
 
@@ -89,6 +90,7 @@ void LocalFree(void* block) {
   if (block == nullptr) return;
   std::free(block);
   --M().kernel.liveAllocations;
+  M().kernel.liveBlocks.erase(block);
 }
 
 void CloseHandleOf(HandleKind kind, std::uintptr_t value) {

@@ -162,8 +162,8 @@ std::vector<Start> RunStart(const Start& s, int killAt, Chain& chain) {
   }
   m.clock.EndProcess();
   chain.killed = chain.killed || m.Killed();
-  m.FinishEndedProcess();
   ResetProgramState();
+  m.FinishEndedProcess();
 
   std::vector<Start> children;
   if (handOff) {
@@ -397,7 +397,9 @@ std::vector<std::string> KillAndRestart(const KillPlan& plan, const Reference& r
   }
   for (const auto& line : Diff(ref.facts, Facts(m))) broken.push_back(line);
   for (const auto& line : Orphans(m)) broken.push_back(line);
-  Checker check(SweepCase{plan.machine, "", FaultChoice{}, false}, before, Outcome{});
+  const SweepCase noFault{plan.machine, "", FaultChoice{}, false};
+  const Outcome outcome;
+  Checker check(noFault, before, outcome);
   check.ForeignObjectsIntact();
   for (const auto& line : check.broken) broken.push_back("another maker's: " + line);
   return broken;
