@@ -88,9 +88,9 @@ void* LocalAlloc(bool zeroInit, std::size_t bytes) {
 
 void LocalFree(void* block) {
   if (block == nullptr) return;
+  M().kernel.liveBlocks.erase(block);
   std::free(block);
   --M().kernel.liveAllocations;
-  M().kernel.liveBlocks.erase(block);
 }
 
 void CloseHandleOf(HandleKind kind, std::uintptr_t value) {

@@ -4,8 +4,10 @@
 // stay as they are), then started again as its user would and let finish.
 //
 // The user's next start is a plain start (with /silence for a silent path;
-// the uninstall window's own command line for a removal; the same
-// installation call for the per-printer installation). Every copy of the
+// the uninstall window's own command line for a removal; for the
+// per-printer installation of a language-monitor model, which no start of
+// the program reaches yet, that installation started the way the program
+// starts the worker, see RunStart). Every copy of the
 // program a start launches (the hand-off to unins000.exe, its relaunch from
 // the temporary folder) runs next, on the machine its parent left. When an
 // installation hands over to the uninstaller because a driver of the family
