@@ -49,7 +49,30 @@ class Machine {
 
   // Records a call and reports whether it must fail; on failure the thread's
   // last error is set from the rule and *rule (if given) receives it.
+  // Once the process is killed no call has an effect: it unwinds the calling
+  // thread with ProcessEnded, or, from a destructor run by that unwinding,
+  // fails.
   bool Enter(const char* operation, const Text& detail = Text(), FaultRule* rule = nullptr);
+
+  // Ends the process right before its killAt-th boundary call (1-based;
+  // 0: never), as Windows ends a process: all its threads at once, none of
+  // its clean-up code taking effect. What it did until then stays done.
+  int killAt = 0;
+  bool Killed() const { return killed_; }
+
+  // What Windows does once a process has ended: closes the handles it still
+  // held (letting go of its mutexes), gives back the memory of a killed one
+  // and lets the system's own work under way run to its end. Call after
+  // clock.EndProcess() and after the program's globals were reset (they
+  // give back their own blocks).
+  void FinishEndedProcess();
+
+  // Replaces the current machine by one that carries everything this one
+  // holds (files, registry, services, spooler, devices, shell, the
+  // processes started), for the next program start: a clock of its own at
+  // 0, no call records, no debugger output, no windows or presses, no
+  // faults armed.
+  static Machine& CarryToNextStart();
 
   // Convenience for tests: the operations called, in order, optionally only
   // those whose names are in `only`.
@@ -72,6 +95,7 @@ class Machine {
 
  private:
   std::uintptr_t lastHandle_ = 0x100;
+  bool killed_ = false;
 };
 
 // The calling thread's last error on the simulated machine.

@@ -1,6 +1,7 @@
 #include "platform/sim/scheduler.h"
 
 #include <algorithm>
+#include <exception>
 
 namespace korv::sim {
 
@@ -101,6 +102,9 @@ void Scheduler::Block(Thread& me) {
     // Leave nothing behind that points into the caller's frame.
     me.ready = nullptr;
     me.wake = kForever;
+    // A destructor that waits while the thread unwinds gets no wait at all
+    // rather than a second exception: the process is gone either way.
+    if (std::uncaught_exceptions() > 0) return;
     throw ProcessEnded{};
   }
   me.order = ++order_;
@@ -166,6 +170,16 @@ void Scheduler::Spawn(std::function<void()> body) {
     t->finished = true;
     HandTo(PickNext(done));
   });
+}
+
+void Scheduler::Kill() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ending_ = true;
+}
+
+void Scheduler::RunRemainingEvents() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  RunDueEvents(lock, kForever);
 }
 
 void Scheduler::EndProcess() {

@@ -65,6 +65,16 @@ class Scheduler {
   void EndProcess();
   bool Ending() const { return ending_; }
 
+  // Ends the process from inside, as TerminateProcess does: from now on
+  // every thread unwinds with ProcessEnded at its next blocking call. Safe
+  // to call from any simulated thread; EndProcess still joins them.
+  void Kill();
+
+  // Once the process's threads are gone: the machine's own work still under
+  // way (a service starting or stopping, Plug and Play making a queue) runs
+  // to its end, the clock advancing to each event's time.
+  void RunRemainingEvents();
+
   // Number of simulated threads started and not yet finished (main included).
   int LiveThreads() const;
 

@@ -63,11 +63,13 @@ void* LocalAlloc(bool zeroInit, std::size_t bytes) {
   }
   ++M().kernel.allocations;
   ++M().kernel.liveAllocations;
+  M().kernel.liveBlocks.insert(block);
   return block;
 }
 
 void LocalFree(void* block) {
   if (block == nullptr) return;
+  M().kernel.liveBlocks.erase(block);
   std::free(block);
   --M().kernel.liveAllocations;
 }

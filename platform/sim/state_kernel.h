@@ -67,6 +67,7 @@ struct KernelState {
 
   std::uint64_t allocations = 0;      // LocalAlloc calls that succeeded
   std::uint64_t liveAllocations = 0;  // not yet freed
+  std::set<void*> liveBlocks;         // those blocks, which a killed process's end gives back
 };
 
 }  // namespace korv::sim

@@ -22,7 +22,11 @@ constexpr const char* kUsage =
     "  --follow             also run the copies of the program it starts (relaunch, hand-off)\n"
     "  --time-limit MS      end the run from outside at this virtual time\n"
     "  --state FILE         write the final machine state as JSON to FILE (- for standard output)\n"
-    "  --calls              also list every call the program made to the system\n";
+    "  --calls              also list every call the program made to the system\n"
+    "  --kill-at N          end the first process right before its N-th boundary call, as Windows\n"
+    "                       ends a process: no clean-up code of the program takes effect\n"
+    "  --restart TEXT       after the kill (and the copies it started, with --follow), start the\n"
+    "                       program again with TEXT as its command line\n";
 
 int Usage(const std::string& problem) {
   std::cerr << "korvsim: " << problem << "\n" << kUsage;
@@ -60,6 +64,14 @@ int main(int argc, char** argv) {
         timeLimit = value("--time-limit");
       } else if (arg == "--follow") {
         runOptions.follow = true;
+      } else if (arg == "--kill-at") {
+        const korvsim::Json n = value("--kill-at");
+        const std::uint64_t call = korvsim::Field(n, "--kill-at").Unsigned();
+        if (call == 0 || call > 1000000000) return Usage("--kill-at needs a call number from 1");
+        runOptions.killAt = static_cast<int>(call);
+      } else if (arg == "--restart") {
+        runOptions.restart = true;
+        runOptions.restartCommandLine = Utf8ToUtf16(value("--restart"));
       } else if (arg == "--calls") {
         reportOptions.calls = true;
       } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
@@ -98,6 +110,11 @@ int main(int argc, char** argv) {
   }
   if (haveCommandLine) scenario.commandLine = Utf8ToUtf16(commandLine);
   runOptions.follow = runOptions.follow || scenario.followChildren;
+  if (runOptions.killAt == 0) runOptions.killAt = scenario.killAt;
+  if (!runOptions.restart && scenario.restart) {
+    runOptions.restart = true;
+    runOptions.restartCommandLine = scenario.restartCommandLine;
+  }
 
   const korvsim::FileList filesBefore = korvsim::FilesOf(machine);
   const auto processes = korvsim::RunScenario(scenario, runOptions);

@@ -158,6 +158,9 @@ void PrintReport(std::ostream& out, const std::string& scenarioName, const Scena
         out << "  ended from outside at " << p.endedAt
             << " ms: it waits for something the scenario never makes happen\n";
         break;
+      case ProcessReport::End::Killed:
+        out << "  killed at " << p.endedAt << " ms, right before boundary call " << (p.calls.size() + 1) << "\n";
+        break;
     }
   }
   out << "\n";

@@ -1,5 +1,7 @@
 #include "tools/korvsim/run.h"
 
+#include <algorithm>
+
 #include "app/entry_point.h"
 #include "common/globals.h"
 #include "common/text_util.h"
@@ -58,8 +60,9 @@ std::vector<TimedText> DebugLines(const Machine& m, std::uint64_t offset) {
 }
 
 ProcessReport RunOne(const Scenario& scenario, int number, const Text& commandLine, std::uint64_t offset,
-                     std::size_t processesBefore) {
+                     std::size_t processesBefore, int killAt) {
   Machine& m = Machine::Get();
+  m.killAt = killAt;
   ResetGlobals();
   ArmFaults(scenario, m);
   const std::uint64_t limit = scenario.timeLimitMs > offset ? scenario.timeLimitMs - offset : 0;
@@ -76,9 +79,14 @@ ProcessReport RunOne(const Scenario& scenario, int number, const Text& commandLi
   } catch (const sim::ProcessEnded&) {
     report.end = m.clock.TimeLimitReached() ? ProcessReport::End::TimeLimit : ProcessReport::End::NothingLeft;
   }
+  if (m.Killed()) report.end = ProcessReport::End::Killed;
   m.clock.EndProcess();
   CloseHandlesOfEndedProcess(m);
   report.endedAt = offset + m.clock.Now();
+  // The system's own work under way (a service starting or stopping, Plug
+  // and Play making a queue) goes on after a killed program.
+  if (m.Killed()) m.clock.RunRemainingEvents();
+  report.settledAt = offset + m.clock.Now();
 
   report.debugLines = DebugLines(m, offset);
   for (const auto& e : m.ui.events) report.windowEvents.push_back(TimedText{offset + e.at, e.what});
@@ -95,16 +103,43 @@ ProcessReport RunOne(const Scenario& scenario, int number, const Text& commandLi
   return report;
 }
 
-}  // namespace
+// The next process runs on a machine that carries everything the one
+// before left, with a clock of its own that starts when it starts; presses
+// not yet made keep their times on the run's clock.
+void CarryOver(const std::vector<std::uint64_t>& pressTimes, std::uint64_t startedAt, const Text& modulePath) {
+  Machine& old = Machine::Get();
+  sim::KernelState kernel = old.kernel;
+  sim::RegistryState registry = old.registry;
+  sim::ServicesState services = old.services;
+  sim::SpoolerState spooler = old.spooler;
+  sim::DevicesState devices = old.devices;
+  sim::UiState ui = old.ui;
+  sim::ShellState shell = old.shell;
+  Machine& m = Machine::Reset();
+  m.kernel = kernel;
+  m.registry = registry;
+  m.services = services;
+  m.spooler = spooler;
+  m.devices = devices;
+  m.shell = shell;
+  m.ui = ui;
+  m.ui.dialogs.clear();
+  m.ui.events.clear();
+  m.ui.messageBoxes.clear();
+  m.ui.foregroundRequests.clear();
+  for (std::size_t i = 0; i < m.ui.presses.size() && i < pressTimes.size(); ++i) {
+    m.ui.presses[i].at = pressTimes[i] > startedAt ? pressTimes[i] - startedAt : 0;
+  }
+  m.kernel.debugOutput.clear();
+  m.kernel.debugOutputAt.clear();
+  m.kernel.modulePath = modulePath;
+  for (auto& p : m.kernel.processes) p.startedAt = 0;  // before this clock began
+}
 
-std::vector<ProcessReport> RunScenario(const Scenario& scenario, const RunOptions& options) {
-  std::vector<ProcessReport> reports;
-  // Presses are timed on the run's clock; each process's clock starts at 0.
-  std::vector<std::uint64_t> pressTimes;
-  for (const auto& press : Machine::Get().ui.presses) pressTimes.push_back(press.at);
-  reports.push_back(RunOne(scenario, 1, scenario.commandLine, 0, Machine::Get().kernel.processes.size()));
-
-  if (!options.follow) return reports;
+// Runs, in order, every copy of the program the last process started (and
+// the copies those start), while the chain is not cut.
+void FollowChildren(const Scenario& scenario, const RunOptions& options, const std::vector<std::uint64_t>& pressTimes,
+                    std::vector<ProcessReport>& reports) {
   // Children to follow, in the order they were started.
   std::vector<sim::StartedProcess> pending;
   for (const auto& p : reports.back().started) {
@@ -114,43 +149,36 @@ std::vector<ProcessReport> RunScenario(const Scenario& scenario, const RunOption
     const sim::StartedProcess child = pending.front();
     pending.erase(pending.begin());
     if (child.startedAt >= scenario.timeLimitMs) break;
-
-    // The child runs on a machine that carries everything the parent left,
-    // with a clock of its own that starts when the child starts.
-    Machine& old = Machine::Get();
-    sim::KernelState kernel = old.kernel;
-    sim::RegistryState registry = old.registry;
-    sim::ServicesState services = old.services;
-    sim::SpoolerState spooler = old.spooler;
-    sim::DevicesState devices = old.devices;
-    sim::UiState ui = old.ui;
-    sim::ShellState shell = old.shell;
-    Machine& m = Machine::Reset();
-    m.kernel = kernel;
-    m.registry = registry;
-    m.services = services;
-    m.spooler = spooler;
-    m.devices = devices;
-    m.shell = shell;
-    m.ui = ui;
-    m.ui.dialogs.clear();
-    m.ui.events.clear();
-    m.ui.messageBoxes.clear();
-    m.ui.foregroundRequests.clear();
-    for (std::size_t i = 0; i < m.ui.presses.size() && i < pressTimes.size(); ++i) {
-      m.ui.presses[i].at = pressTimes[i] > child.startedAt ? pressTimes[i] - child.startedAt : 0;
-    }
-    m.kernel.debugOutput.clear();
-    m.kernel.debugOutputAt.clear();
-    m.kernel.modulePath = child.executable;
-    for (auto& p : m.kernel.processes) p.startedAt = 0;  // before this clock began
-
+    CarryOver(pressTimes, child.startedAt, child.executable);
     const Text arguments = sim::ArgumentsAfterProgramName(child.commandLine);
     reports.push_back(RunOne(scenario, static_cast<int>(reports.size()) + 1, arguments, child.startedAt,
-                             m.kernel.processes.size()));
+                             Machine::Get().kernel.processes.size(), 0));
     for (const auto& p : reports.back().started) {
       if (IsProgramCopy(Machine::Get(), p.executable)) pending.push_back(p);
     }
+  }
+}
+
+}  // namespace
+
+std::vector<ProcessReport> RunScenario(const Scenario& scenario, const RunOptions& options) {
+  std::vector<ProcessReport> reports;
+  // Presses are timed on the run's clock; each process's clock starts at 0.
+  std::vector<std::uint64_t> pressTimes;
+  for (const auto& press : Machine::Get().ui.presses) pressTimes.push_back(press.at);
+  const Text modulePath = Machine::Get().kernel.modulePath;
+  reports.push_back(
+      RunOne(scenario, 1, scenario.commandLine, 0, Machine::Get().kernel.processes.size(), options.killAt));
+  const bool killed = reports.back().end == ProcessReport::End::Killed;
+  if (options.follow) FollowChildren(scenario, options, pressTimes, reports);
+
+  // The user starts the killed program again, once its chain has ended.
+  if (killed && options.restart && static_cast<int>(reports.size()) < options.maxProcesses) {
+    const std::uint64_t startedAt = std::max(reports.back().endedAt, reports.front().settledAt);
+    CarryOver(pressTimes, startedAt, modulePath);
+    reports.push_back(RunOne(scenario, static_cast<int>(reports.size()) + 1, options.restartCommandLine, startedAt,
+                             Machine::Get().kernel.processes.size(), 0));
+    if (options.follow) FollowChildren(scenario, options, pressTimes, reports);
   }
   return reports;
 }

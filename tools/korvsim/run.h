@@ -21,9 +21,10 @@ struct ProcessReport {
   Text modulePath;
   Text commandLine;            // as the entry point got it (no program name)
   std::uint64_t startedAt = 0;  // on the run's clock
-  enum class End { Returned, TimeLimit, NothingLeft } end = End::Returned;
+  enum class End { Returned, TimeLimit, NothingLeft, Killed } end = End::Returned;
   int exitCode = 0;
   std::uint64_t endedAt = 0;  // on the run's clock
+  std::uint64_t settledAt = 0;  // when the system's work it left under way was done (killed: later)
   std::vector<TimedText> debugLines;      // one per line of debugger output
   std::vector<TimedText> windowEvents;
   std::vector<sim::StartedProcess> started;  // times on the run's clock
@@ -33,6 +34,9 @@ struct ProcessReport {
 struct RunOptions {
   bool follow = false;      // also run started copies of the program
   int maxProcesses = 8;     // a chain of copies that never ends is cut here
+  int killAt = 0;           // end the first process right before this boundary call (0: never)
+  bool restart = false;     // after a kill, start the program again (from the first process's executable)
+  Text restartCommandLine;  // with this command line
 };
 
 // Runs the program with the scenario's command line on the machine set up

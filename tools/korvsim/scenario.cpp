@@ -503,12 +503,17 @@ Scenario ApplyScenario(const std::string& jsonText, Machine& machine) {
     throw ScenarioError("", tag == std::string::npos ? what : what.substr(tag + 2));
   }
   const Field top(root, "");
-  top.Object({"description", "commandLine", "timeLimitMs", "followChildren", "machine", "ui"});
+  top.Object({"description", "commandLine", "timeLimitMs", "followChildren", "killAt", "restart", "machine", "ui"});
   Scenario scenario;
   if (top.Has("description")) scenario.description = top["description"].Utf8();
   if (top.Has("commandLine")) scenario.commandLine = top["commandLine"].Text16();
   scenario.timeLimitMs = top.UnsignedOr("timeLimitMs", scenario.timeLimitMs);
   scenario.followChildren = top.BoolOr("followChildren", false);
+  scenario.killAt = static_cast<int>(top.UnsignedOr("killAt", 0, 1000000000));
+  if (top.Has("restart")) {
+    scenario.restart = true;
+    scenario.restartCommandLine = top["restart"].Text16();
+  }
   if (top.Has("machine")) {
     ApplyMachine(top["machine"], machine, scenario);
   } else {

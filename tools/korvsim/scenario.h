@@ -27,6 +27,9 @@ struct Scenario {
   Text commandLine;
   std::uint64_t timeLimitMs = 60000;
   bool followChildren = false;
+  int killAt = 0;           // like --kill-at; 0: the program is not killed
+  bool restart = false;     // like --restart: after a kill, started again
+  Text restartCommandLine;  // with this command line
   std::vector<InjectedFault> faults;
 };
 
