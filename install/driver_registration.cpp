@@ -1,6 +1,5 @@
 #include "install/driver_registration.h"
 
-#include <cstdio>
 #include <vector>
 
 #include "common/text_util.h"
@@ -22,11 +21,22 @@ struct BuildNumbers {
   int a = 0, b = 0, c = 0, d = 0;
 };
 
-BuildNumbers ParseBuild() {
-  BuildNumbers n;
-  std::sscanf(kDriverBuild, "%d.%d.%d.%d", &n.a, &n.b, &n.c, &n.d);
-  return n;
+// The four dot-separated decimal fields of the build text. Parsed by hand:
+// the C library's scanner would bring its whole floating-point reader into
+// the executable for four small integers.
+constexpr BuildNumbers ParseBuild() {
+  int fields[4] = {0, 0, 0, 0};
+  int field = 0;
+  for (const char* p = kDriverBuild; *p != '\0' && field < 4; ++p) {
+    if (*p == '.') {
+      ++field;
+    } else {
+      fields[field] = fields[field] * 10 + (*p - '0');
+    }
+  }
+  return BuildNumbers{fields[0], fields[1], fields[2], fields[3]};
 }
+static_assert(ParseBuild().a == 2026 && ParseBuild().d == 6);
 
 // Walks the registered drivers in the spooler's order until `decide`
 // answers (returns 0 or 1); -1 means "go on". Nothing listed, or no list at
