@@ -15,8 +15,9 @@ function(korv_windows_program target)
   target_compile_definitions(${target} PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
     _WIN32_WINNT=0x0601 WINVER=0x0601)
   # The program has no exception handlers and no run-time type checks: an
-  # exception can only end the process (platform/win32/terminate.cpp), so the
-  # unwind tables and type information are left out.
+  # exception (only the standard library's, for an allocation or a length
+  # that cannot be met) can only end the process, so the unwind tables and
+  # type information are left out.
   target_compile_options(${target} PRIVATE ${KORV_WARNINGS} -municode -ffunction-sections
     -fdata-sections -fno-exceptions -fno-rtti)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)

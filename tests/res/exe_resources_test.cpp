@@ -234,17 +234,21 @@ TEST_F(ExeResources, DialogsAreTheSimulatedOnes) {
 TEST_F(ExeResources, PicturesAndIconAreStoredOnceAndLanguageNeutral) {
   for (const Program& p : programs_) {
     SCOPED_TRACE(p.path);
-    const std::map<std::uint16_t, std::pair<int, int>> bitmaps = {{IDB_GEAR, {67, 67}},
-                                                                   {IDB_CONNECTION, {490, 122}}};
-    for (const auto& [id, size] : bitmaps) {
+    // The line drawing has few enough colors to be stored with a palette.
+    struct Picture {
+      int width, height, bits;
+    };
+    const std::map<std::uint16_t, Picture> bitmaps = {{IDB_GEAR, {67, 67, 24}},
+                                                      {IDB_CONNECTION, {490, 122, 8}}};
+    for (const auto& [id, picture] : bitmaps) {
       const auto copies = All(p, pe::kRtBitmap, id);
       ASSERT_EQ(copies.size(), 1u) << "bitmap " << id;
       EXPECT_EQ(copies[0]->lang, 0) << "bitmap " << id;
       const auto info = pe::DecodeBitmap(copies[0]->data);
       ASSERT_TRUE(info.has_value());
-      EXPECT_EQ(info->width, size.first);
-      EXPECT_EQ(std::abs(info->height), size.second);
-      EXPECT_EQ(info->bits, 24);
+      EXPECT_EQ(info->width, picture.width);
+      EXPECT_EQ(std::abs(info->height), picture.height);
+      EXPECT_EQ(info->bits, picture.bits);
       EXPECT_EQ(info->compression, 0u);
     }
     const auto groups = All(p, pe::kRtGroupIcon, IDI_APP);
