@@ -67,9 +67,11 @@ int SetQueuePort(const char16_t* queue, const char16_t* port) {
   os::PrinterInfo2 info;
   if (!os::GetPrinterW(printer, &info)) return 0;
   if (info.pPortName == ViewOf(port)) return 0;
-  // The record goes back whole, as read, with only the port changed.
-  info.pPortName = ViewOf(port);
-  return os::SetPrinterW(printer, &info, 0) ? 1 : 0;
+  // The record goes back whole, as the spooler has it, with only the port
+  // changed.
+  os::PrinterChanges changes;
+  changes.pPortName = port;
+  return os::SetPrinterW(printer, &changes, 0) ? 1 : 0;
 }
 
 int PortExists(const char16_t* port) {

@@ -44,9 +44,7 @@ struct DriverInfo8 {
 };
 
 // PRINTER_INFO_2W without the device mode and security descriptor, which
-// the program never sets. `native` carries the record as the real spooler
-// returned it, so that writing a read record back keeps what is not shown
-// here; the simulation leaves it empty.
+// the program never sets.
 struct PrinterInfo2 {
   Text pServerName;
   Text pPrinterName;
@@ -67,7 +65,12 @@ struct PrinterInfo2 {
   Dword Status = 0;
   Dword cJobs = 0;
   Dword AveragePPM = 0;
-  std::vector<std::uint8_t> native;
+};
+
+// The fields of a queue's record the program changes; null leaves a field as
+// it is.
+struct PrinterChanges {
+  const char16_t* pPortName = nullptr;
 };
 
 // MONITOR_INFO_2W.
@@ -105,9 +108,12 @@ bool EnumPortsW(std::vector<Text>* portNames);
 bool OpenPrinterW(const char16_t* name, Dword access, Handle* printer);
 // GetPrinterW(handle, 2): both calls.
 bool GetPrinterW(const Handle& printer, PrinterInfo2* info);
-// SetPrinterW(handle, 2, info, command) when info is given, else
+// With changes: GetPrinterW(handle, 2) into a buffer of its own (both
+// calls), the changed fields replaced, then SetPrinterW(handle, 2, record,
+// command), so that everything else, device mode and security descriptor
+// included, goes back exactly as the spooler gave it. Without:
 // SetPrinterW(handle, 0, null, command).
-bool SetPrinterW(const Handle& printer, const PrinterInfo2* info, Dword command);
+bool SetPrinterW(const Handle& printer, const PrinterChanges* changes, Dword command);
 // AddPrinterW(null, 2, info): the new queue's handle, null on failure.
 Handle AddPrinterW(const PrinterInfo2& info);
 // DeletePrinter(handle).

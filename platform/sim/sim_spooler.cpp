@@ -103,7 +103,6 @@ SimQueue& CreateQueue(Machine& m, os::PrinterInfo2 info) {
   info.pServerName.clear();
   info.Status = 0;
   info.cJobs = 0;
-  info.native.clear();
   if (const Text* port = FindPort(m, info.pPortName)) info.pPortName = *port;
   m.devices.nodes.push_back(DeviceNode{u"PrintQueue", info.pPrinterName,
                                        u"PRINTENUM\\LocalPrintQueue", false});
@@ -403,7 +402,7 @@ bool GetPrinterW(const Handle& printer, PrinterInfo2* info) {
   return true;
 }
 
-bool SetPrinterW(const Handle& printer, const PrinterInfo2* info, Dword command) {
+bool SetPrinterW(const Handle& printer, const PrinterChanges* changes, Dword command) {
   const auto* open = M().Lookup(printer);
   if (M().Enter("SetPrinterW", open != nullptr ? open->name : Text()) || Unavailable()) return false;
   sim::SimQueue* queue = QueueOf(printer);
@@ -411,57 +410,17 @@ bool SetPrinterW(const Handle& printer, const PrinterInfo2* info, Dword command)
     Fail(err::InvalidHandle);
     return false;
   }
-  if (info == nullptr && command == 0) {
+  if (changes == nullptr && command == 0) {
     Fail(err::InvalidParameter);
     return false;
   }
-  if (info != nullptr) {
-    const Text* port = sim::FindPort(M(), info->pPortName);
+  if (changes != nullptr && changes->pPortName != nullptr) {
+    const Text* port = sim::FindPort(M(), changes->pPortName);
     if (port == nullptr) {
       Fail(err::UnknownPort);
       return false;
     }
-    const sim::SimDriver* driver = sim::FindDriver(M(), info->pDriverName);
-    if (driver == nullptr) {
-      Fail(err::UnknownPrinterDriver);
-      return false;
-    }
-    if (info->pPrinterName.empty()) {
-      Fail(err::InvalidPrinterName);
-      return false;
-    }
-    const sim::SimQueue* other = sim::FindQueue(M(), info->pPrinterName);
-    if (other != nullptr && other != queue) {
-      Fail(err::PrinterAlreadyExists);
-      return false;
-    }
-    const Text oldName = queue->info.pPrinterName;
-    PrinterInfo2& q = queue->info;
-    q.pPrinterName = info->pPrinterName;
-    q.pShareName = info->pShareName;
-    q.pPortName = *port;
-    q.pDriverName = info->pDriverName;
-    q.pComment = info->pComment;
-    q.pLocation = info->pLocation;
-    q.pSepFile = info->pSepFile;
-    q.pPrintProcessor = info->pPrintProcessor;
-    q.pDatatype = info->pDatatype;
-    q.pParameters = info->pParameters;
-    q.Attributes = info->Attributes;
-    q.Priority = info->Priority;
-    q.DefaultPriority = info->DefaultPriority;
-    q.StartTime = info->StartTime;
-    q.UntilTime = info->UntilTime;
-    if (oldName != q.pPrinterName) {
-      for (auto& [value, handle] : M().openHandles) {
-        if (handle.kind == HandleKind::Printer && handle.name == oldName) handle.name = q.pPrinterName;
-      }
-      for (auto& node : M().devices.nodes) {
-        if (!node.removed && node.setupClass == u"PrintQueue" && node.friendlyName == oldName) {
-          node.friendlyName = q.pPrinterName;
-        }
-      }
-    }
+    queue->info.pPortName = *port;
   }
   switch (command) {
     case 0:

@@ -12,8 +12,6 @@
 
 #include <winspool.h>
 
-#include <cstring>
-#include <cwchar>
 
 namespace korv::os {
 
@@ -106,67 +104,7 @@ DriverInfo8 FromNative(const DRIVER_INFO_8W& in) {
   return out;
 }
 
-// ---- PRINTER_INFO_2W and its native form ------------------------------------
-//
-// `PrinterInfo2::native` is the spooler's record made position-independent:
-// the PRINTER_INFO_2W itself, whose pointer fields hold offsets into the
-// block (plus one, 0 for null), followed by its strings, device mode and
-// security descriptor. A record read from the spooler can so be copied
-// around by the core and still be written back whole.
-
-constexpr std::size_t kAlign = 8;
-
-class NativeWriter {
- public:
-  NativeWriter() : block_(sizeof(PRINTER_INFO_2W)) {}
-  // Appends `bytes` bytes and returns their offset plus one (0 for null).
-  std::uintptr_t Add(const void* data, std::size_t bytes) {
-    if (data == nullptr) return 0;
-    std::size_t at = (block_.size() + kAlign - 1) / kAlign * kAlign;
-    block_.resize(at + bytes);
-    if (bytes != 0) std::memcpy(block_.data() + at, data, bytes);
-    return at + 1;
-  }
-  template <typename T>
-  T* String(const wchar_t* text) {
-    std::size_t bytes = text != nullptr ? (std::wcslen(text) + 1) * sizeof(wchar_t) : 0;
-    return reinterpret_cast<T*>(Add(text, bytes));
-  }
-  std::vector<std::uint8_t> Finish(const PRINTER_INFO_2W& head) {
-    std::memcpy(block_.data(), &head, sizeof(head));
-    return std::move(block_);
-  }
-
- private:
-  std::vector<std::uint8_t> block_;
-};
-
-std::vector<std::uint8_t> ToNativeBlock(const PRINTER_INFO_2W& in) {
-  NativeWriter w;
-  PRINTER_INFO_2W head = in;
-  head.pServerName = w.String<wchar_t>(in.pServerName);
-  head.pPrinterName = w.String<wchar_t>(in.pPrinterName);
-  head.pShareName = w.String<wchar_t>(in.pShareName);
-  head.pPortName = w.String<wchar_t>(in.pPortName);
-  head.pDriverName = w.String<wchar_t>(in.pDriverName);
-  head.pComment = w.String<wchar_t>(in.pComment);
-  head.pLocation = w.String<wchar_t>(in.pLocation);
-  head.pSepFile = w.String<wchar_t>(in.pSepFile);
-  head.pPrintProcessor = w.String<wchar_t>(in.pPrintProcessor);
-  head.pDatatype = w.String<wchar_t>(in.pDatatype);
-  head.pParameters = w.String<wchar_t>(in.pParameters);
-  head.pDevMode = nullptr;
-  if (in.pDevMode != nullptr) {
-    std::size_t bytes = std::size_t{in.pDevMode->dmSize} + in.pDevMode->dmDriverExtra;
-    head.pDevMode = reinterpret_cast<LPDEVMODEW>(w.Add(in.pDevMode, bytes));
-  }
-  head.pSecurityDescriptor = nullptr;
-  if (in.pSecurityDescriptor != nullptr && ::IsValidSecurityDescriptor(in.pSecurityDescriptor)) {
-    DWORD bytes = ::GetSecurityDescriptorLength(in.pSecurityDescriptor);
-    head.pSecurityDescriptor = reinterpret_cast<PSECURITY_DESCRIPTOR>(w.Add(in.pSecurityDescriptor, bytes));
-  }
-  return w.Finish(head);
-}
+// ---- PRINTER_INFO_2W ---------------------------------------------------------
 
 PrinterInfo2 FromNative(const PRINTER_INFO_2W& in) {
   PrinterInfo2 out;
@@ -189,68 +127,56 @@ PrinterInfo2 FromNative(const PRINTER_INFO_2W& in) {
   out.Status = in.Status;
   out.cJobs = in.cJobs;
   out.AveragePPM = in.AveragePPM;
-  out.native = ToNativeBlock(in);
   return out;
 }
 
-// The PRINTER_INFO_2W the spooler is given for `info`: device mode and
-// security descriptor from the native block when the record was read from
-// the spooler, strings and numbers from `info`. A string the core left as it
-// was read is passed exactly as the spooler gave it (null stays null). The
-// pointers stay valid while `info` and `block` live.
-class NativeRecord {
- public:
-  explicit NativeRecord(const PrinterInfo2& info) : block_(info.native) {
-    PRINTER_INFO_2W original{};
-    if (block_.size() >= sizeof(original)) {
-      std::memcpy(&original, block_.data(), sizeof(original));
-    } else {
-      block_.clear();
-    }
-    record_.pServerName = Field(info.pServerName, original.pServerName);
-    record_.pPrinterName = Field(info.pPrinterName, original.pPrinterName);
-    record_.pShareName = Field(info.pShareName, original.pShareName);
-    record_.pPortName = Field(info.pPortName, original.pPortName);
-    record_.pDriverName = Field(info.pDriverName, original.pDriverName);
-    record_.pComment = Field(info.pComment, original.pComment);
-    record_.pLocation = Field(info.pLocation, original.pLocation);
-    record_.pDevMode = At<DEVMODEW>(original.pDevMode);
-    record_.pSepFile = Field(info.pSepFile, original.pSepFile);
-    record_.pPrintProcessor = Field(info.pPrintProcessor, original.pPrintProcessor);
-    record_.pDatatype = Field(info.pDatatype, original.pDatatype);
-    record_.pParameters = Field(info.pParameters, original.pParameters);
-    record_.pSecurityDescriptor = At<void>(original.pSecurityDescriptor);
-    record_.Attributes = info.Attributes;
-    record_.Priority = info.Priority;
-    record_.DefaultPriority = info.DefaultPriority;
-    record_.StartTime = info.StartTime;
-    record_.UntilTime = info.UntilTime;
-    record_.Status = info.Status;
-    record_.cJobs = info.cJobs;
-    record_.AveragePPM = info.AveragePPM;
-  }
-  NativeRecord(const NativeRecord&) = delete;
-  NativeRecord& operator=(const NativeRecord&) = delete;
+// The record AddPrinterW is given for `info`; its strings point into `info`.
+PRINTER_INFO_2W ToNative(const PrinterInfo2& info) {
+  PRINTER_INFO_2W out{};
+  out.pServerName = OrNull(info.pServerName);
+  out.pPrinterName = OrNull(info.pPrinterName);
+  out.pShareName = OrNull(info.pShareName);
+  out.pPortName = OrNull(info.pPortName);
+  out.pDriverName = OrNull(info.pDriverName);
+  out.pComment = OrNull(info.pComment);
+  out.pLocation = OrNull(info.pLocation);
+  out.pSepFile = OrNull(info.pSepFile);
+  out.pPrintProcessor = OrNull(info.pPrintProcessor);
+  out.pDatatype = OrNull(info.pDatatype);
+  out.pParameters = OrNull(info.pParameters);
+  out.Attributes = info.Attributes;
+  out.Priority = info.Priority;
+  out.DefaultPriority = info.DefaultPriority;
+  out.StartTime = info.StartTime;
+  out.UntilTime = info.UntilTime;
+  out.Status = info.Status;
+  out.cJobs = info.cJobs;
+  out.AveragePPM = info.AveragePPM;
+  return out;
+}
 
-  LPBYTE get() { return reinterpret_cast<LPBYTE>(&record_); }
-
- private:
-  // The address inside the block that a stored offset stands for.
-  template <typename T>
-  T* At(const void* stored) {
-    auto offset = reinterpret_cast<std::uintptr_t>(stored);
-    if (offset == 0 || offset - 1 >= block_.size()) return nullptr;
-    return reinterpret_cast<T*>(block_.data() + (offset - 1));
+// GetPrinterW(printer, 2), both calls, into a LocalAlloc buffer; `use(record)`
+// runs while the buffer lives. False (the spooler's error kept) when the
+// record cannot be read.
+template <typename Use>
+bool WithPrinterInfo2(HANDLE printer, Use use) {
+  KORV_WINSPOOL(GetPrinterW);
+  if (pGetPrinterW == nullptr) return Missing();
+  ErrorKeeper keep;
+  DWORD needed = 0;
+  BOOL ok = pGetPrinterW(printer, 2, nullptr, 0, &needed);
+  keep.Capture();
+  if (ok != FALSE || keep.error() != ERROR_INSUFFICIENT_BUFFER) return false;
+  LocalBuffer buffer(needed);
+  if (!buffer) {
+    keep.Capture();
+    return false;
   }
-  wchar_t* Field(const Text& text, const wchar_t* stored) {
-    wchar_t* original = At<wchar_t>(stored);
-    if (original != nullptr ? ToText(original) == text : text.empty()) return original;
-    return Writable(text.c_str());
-  }
-
-  std::vector<std::uint8_t> block_;
-  PRINTER_INFO_2W record_{};
-};
+  ok = pGetPrinterW(printer, 2, buffer.bytes(), needed, &needed);
+  keep.Capture();
+  if (ok == FALSE) return false;
+  return use(*buffer.as<PRINTER_INFO_2W>());
+}
 
 }  // namespace
 
@@ -356,34 +282,23 @@ bool OpenPrinterW(const char16_t* name, Dword access, Handle* printer) {
 }
 
 bool GetPrinterW(const Handle& printer, PrinterInfo2* info) {
-  KORV_WINSPOOL(GetPrinterW);
-  if (pGetPrinterW == nullptr) return Missing();
-  ErrorKeeper keep;
-  DWORD needed = 0;
-  BOOL ok = pGetPrinterW(PrinterOf(printer), 2, nullptr, 0, &needed);
-  keep.Capture();
-  if (ok != FALSE || keep.error() != ERROR_INSUFFICIENT_BUFFER) return false;
-  LocalBuffer buffer(needed);
-  if (!buffer) {
-    keep.Capture();
-    return false;
-  }
-  ok = pGetPrinterW(PrinterOf(printer), 2, buffer.bytes(), needed, &needed);
-  keep.Capture();
-  if (ok == FALSE) return false;
-  *info = FromNative(*buffer.as<PRINTER_INFO_2W>());
-  return true;
+  return WithPrinterInfo2(PrinterOf(printer), [info](const PRINTER_INFO_2W& record) {
+    *info = FromNative(record);
+    return true;
+  });
 }
 
-bool SetPrinterW(const Handle& printer, const PrinterInfo2* info, Dword command) {
+bool SetPrinterW(const Handle& printer, const PrinterChanges* changes, Dword command) {
   KORV_WINSPOOL(SetPrinterW);
   if (pSetPrinterW == nullptr) return Missing();
-  if (info == nullptr) return pSetPrinterW(PrinterOf(printer), 0, nullptr, command) != FALSE;
-  ErrorKeeper keep;
-  NativeRecord record(*info);
-  BOOL ok = pSetPrinterW(PrinterOf(printer), 2, record.get(), command);
-  keep.Capture();
-  return ok != FALSE;
+  if (changes == nullptr) return pSetPrinterW(PrinterOf(printer), 0, nullptr, command) != FALSE;
+  return WithPrinterInfo2(PrinterOf(printer), [&](PRINTER_INFO_2W& record) {
+    if (changes->pPortName != nullptr) record.pPortName = Writable(changes->pPortName);
+    ErrorKeeper keep;
+    BOOL ok = pSetPrinterW(PrinterOf(printer), 2, reinterpret_cast<LPBYTE>(&record), command);
+    keep.Capture();
+    return ok != FALSE;
+  });
 }
 
 Handle AddPrinterW(const PrinterInfo2& info) {
@@ -393,8 +308,8 @@ Handle AddPrinterW(const PrinterInfo2& info) {
     return Handle();
   }
   ErrorKeeper keep;
-  NativeRecord record(info);
-  HANDLE added = pAddPrinterW(nullptr, 2, record.get());
+  PRINTER_INFO_2W record = ToNative(info);
+  HANDLE added = pAddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&record));
   keep.Capture();
   if (added == nullptr) return Handle();
   return Handle(HandleKind::Printer, reinterpret_cast<std::uintptr_t>(added));
