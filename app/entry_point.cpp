@@ -20,11 +20,12 @@
 
 #include "app/command_line.h"
 #include "app/installer_window.h"
-#include "app/path_split.h"
 #include "common/globals.h"
+#include "common/path_split.h"
 #include "common/text_util.h"
 #include "install/autoinstall_worker.h"
 #include "platform/kernel.h"
+#include "system/module_path.h"
 #include "system/runtime_deploy.h"
 #include "system/service_control.h"
 #include "uninstall/inventory.h"
@@ -39,7 +40,7 @@ constexpr Dword kInstallerDialogId = 106;
 
 // Lets the next instance (the child this one starts, or a later start) take
 // the single-instance mutex.
-void ReleaseSingleInstance(os::Handle& mutex) {
+void ReleaseSingleInstance(os::KernelHandle& mutex) {
   if (!mutex) return;
   os::ReleaseMutex(mutex);
   mutex.reset();
@@ -49,7 +50,7 @@ void ReleaseSingleInstance(os::Handle& mutex) {
 // wherever its worker thread is, and the process ends with it: when that was
 // in the middle of a spooler restart, the spooler is started here, before
 // the next instance may run.
-void EndRun(os::Handle& mutex) {
+void EndRun(os::KernelHandle& mutex) {
   RestartSpoolerStoppedByUs();
   ReleaseSingleInstance(mutex);
 }
@@ -60,18 +61,10 @@ void StartChild(const char16_t* commandLine) {
   child.thread.reset();
 }
 
-// The executable's own path, or an empty text when it cannot be had whole.
-FixedText<260> ModulePath() {
-  FixedText<260> path;
-  const Dword length = os::GetModuleFileNameW(path.data(), static_cast<Dword>(path.capacity()));
-  if (length == 0 || length >= path.capacity()) path.clear();
-  return path;
-}
-
 // Copies the running executable to a new file in the temporary folder and
 // starts it there in uninstall mode for InstallDir, so that the uninstaller
 // does not run from the folder it is about to recycle.
-void RelaunchFromTemporaryFolder(const FixedText<260>& modulePath, os::Handle& mutex) {
+void RelaunchFromTemporaryFolder(const FixedText<260>& modulePath, os::KernelHandle& mutex) {
   FixedText<256> tempFolder;
   const Dword folderLength =
       os::GetTempPathW(static_cast<Dword>(tempFolder.capacity()), tempFolder.data());
@@ -84,7 +77,7 @@ void RelaunchFromTemporaryFolder(const FixedText<260>& modulePath, os::Handle& m
   // the user could put another file in its place, which the child would then
   // run with administrator rights. Held open (others may only read it) from
   // now until the child runs; a copy that cannot be held is not started.
-  os::Handle held;
+  os::KernelHandle held;
   if (ready) held = os::CreateFileW(tempFile.c_str());
   ready = ready && static_cast<bool>(held);
 
@@ -120,7 +113,7 @@ void ScheduleDeletionOfTemporaryCopy() {
 
 // Starts the uninstaller copy of the installed family's folder, which in
 // turn relaunches itself from the temporary folder.
-void HandOffToInstalledUninstaller(os::Handle& mutex) {
+void HandOffToInstalledUninstaller(os::KernelHandle& mutex) {
   FixedText<1024> childLine;
   childLine.format(u"\"%ws%ws\"", InstallDir.c_str(), u"unins000.exe");
   ReleaseSingleInstance(mutex);
@@ -136,7 +129,7 @@ int RunProgram(os::Instance instance, const char16_t* commandLine) {
   AppInstance = instance;
   os::LoadIconW(AppInstance, kIconId);
 
-  os::Handle mutex = os::CreateMutexW(kMutexName);
+  os::KernelHandle mutex = os::CreateMutexW(kMutexName);
   if (os::GetLastError() == err::AlreadyExists) return 0;
 
   DeployRuntimeLibrary(u"vcomp140.dll");

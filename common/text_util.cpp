@@ -80,6 +80,14 @@ int CompareNoCase(const char16_t* a, const char16_t* b) {
   }
 }
 
+bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (FoldAscii(text[i]) != FoldAscii(prefix[i])) return false;
+  }
+  return true;
+}
+
 const char16_t* FindText(const char16_t* text, const char16_t* part) {
   if (text == nullptr || part == nullptr) return nullptr;
   if (*part == 0) return text;

@@ -23,6 +23,8 @@ bool CopyText(char16_t* dest, std::size_t cchDest, std::u16string_view text);
 // _wcsicmp: compares with A-Z folded to a-z, other units by value.
 // Negative, zero or positive. Null compares like an empty text.
 int CompareNoCase(const char16_t* a, const char16_t* b);
+// Whether text begins with prefix, compared the way CompareNoCase does.
+bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix);
 
 // wcsstr: the first occurrence of part in text, case-sensitively; text itself
 // for an empty part; null when absent or when either argument is null.

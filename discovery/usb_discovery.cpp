@@ -48,7 +48,7 @@ bool IsStringType(Dword type) { return type == os::REG_SZ || type == os::REG_EXP
 
 // Reads "Port Description" into device->description; leaves it empty when
 // the value is missing, is not a string, is too large or cannot be read.
-void ReadDescription(const os::Handle& key, PrinterDevice* device) {
+void ReadDescription(const os::KeyHandle& key, PrinterDevice* device) {
   Dword type = 0;
   Dword size = 0;
   if (os::RegQueryValueExW(key, u"Port Description", &type, nullptr, &size) != 0) return;
@@ -56,22 +56,21 @@ void ReadDescription(const os::Handle& key, PrinterDevice* device) {
   // Two bytes beyond the data for a terminator of our own: the stored data
   // need not carry one. Zero filled, so a short second read leaves no
   // garbage in front of it.
-  auto* text = static_cast<char16_t*>(os::LocalAlloc(true, std::size_t{size} + sizeof(char16_t)));
-  if (text == nullptr) return;
+  const os::LocalBlock<char16_t> text(true, std::size_t{size} + sizeof(char16_t));
+  if (!text) return;
   Dword read = size;
-  if (os::RegQueryValueExW(key, u"Port Description", &type, text, &read) == 0 && read <= size &&
+  if (os::RegQueryValueExW(key, u"Port Description", &type, text.get(), &read) == 0 && read <= size &&
       IsStringType(type)) {
     // Whole code units only: an odd trailing byte is dropped.
-    text[read / sizeof(char16_t)] = 0;
-    StringCchPrintfW(device->description, kFieldSize, kDescriptionFormat, text);
+    text.get()[read / sizeof(char16_t)] = 0;
+    StringCchPrintfW(device->description, kFieldSize, kDescriptionFormat, text.get());
   }
-  os::LocalFree(text);
 }
 
 // Reads "Port Number"; false unless its data is exactly 4 bytes. Those are
 // the number whatever type the value was written with (drivers have written
 // it as REG_BINARY too); any other length is not a port number.
-bool ReadPortNumber(const os::Handle& key, Dword* number) {
+bool ReadPortNumber(const os::KeyHandle& key, Dword* number) {
   Dword type = 0;
   Dword value = 0;
   Dword size = sizeof(value);
@@ -105,31 +104,22 @@ void DeriveIdentity(PrinterDevice* device) {
 PrinterDevice* ReadPrinter(const Text& devicePath) {
   if (devicePath.size() <= kDevicePathPrefixLength) return nullptr;
   const std::size_t keyNameSize = kKeyTemplateLength + devicePath.size() + 1;
-  auto* keyName = static_cast<char16_t*>(os::LocalAlloc(false, keyNameSize * sizeof(char16_t)));
-  if (keyName == nullptr) return nullptr;
-  StringCchPrintfW(keyName, keyNameSize, kKeyTemplate,
+  const os::LocalBlock<char16_t> keyName(false, keyNameSize * sizeof(char16_t));
+  if (!keyName) return nullptr;
+  StringCchPrintfW(keyName.get(), keyNameSize, kKeyTemplate,
                    devicePath.c_str() + kDevicePathPrefixLength);
 
-  PrinterDevice* device = nullptr;
-  {
-    os::Handle key;
-    if (os::RegOpenKeyExW(keyName, os::KEY_QUERY_VALUE, &key) == 0) {
-      device = static_cast<PrinterDevice*>(os::LocalAlloc(true, sizeof(PrinterDevice)));
-      if (device != nullptr) {
-        ReadDescription(key, device);
-        Dword port = 0;
-        if (ReadPortNumber(key, &port)) {
-          StringCchPrintfW(device->portName, kFieldSize, u"USB%.3d", static_cast<int>(port));
-          DeriveIdentity(device);
-        } else {
-          os::LocalFree(device);
-          device = nullptr;
-        }
-      }
-    }
-  }  // the key is closed before its name is freed
-  os::LocalFree(keyName);
-  return device;
+  // The key is closed before its name is freed: it is declared after it.
+  os::KeyHandle key;
+  if (os::RegOpenKeyExW(keyName.get(), os::KEY_QUERY_VALUE, &key) != 0) return nullptr;
+  os::LocalBlock<PrinterDevice> device(true, sizeof(PrinterDevice));
+  if (!device) return nullptr;
+  ReadDescription(key, device.get());
+  Dword port = 0;
+  if (!ReadPortNumber(key, &port)) return nullptr;
+  StringCchPrintfW(device->portName, kFieldSize, u"USB%.3d", static_cast<int>(port));
+  DeriveIdentity(device.get());
+  return device.release();
 }
 
 }  // namespace
@@ -138,7 +128,7 @@ int DiscoverUsbPrinters(PrinterDevice** list) {
   if (list == nullptr) return 0;
   FreeDeviceList(list);
   int added = 0;
-  const os::Handle set = os::SetupDiGetClassDevsW(
+  const os::DevInfoHandle set = os::SetupDiGetClassDevsW(
       os::GUID_DEVINTERFACE_USBPRINT, os::DIGCF_PRESENT | os::DIGCF_DEVICEINTERFACE);
   if (!set) return 0;
   os::DeviceInterfaceData interface;

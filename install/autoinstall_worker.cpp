@@ -10,6 +10,7 @@
 #include "discovery/usb_discovery.h"
 #include "install/install_printer.h"
 #include "install/install_request.h"
+#include "install/package_binding.h"
 #include "platform/devices.h"
 #include "platform/kernel.h"
 #include "platform/ui.h"
@@ -103,12 +104,6 @@ void ReportFailure(Window& window, FixedText<256>& text, Dword ownError = 0) {
   window.SetProgress(kProgressFull);
 }
 
-void ReenumerateDevices() {
-  Dword root = 0;
-  os::CM_Locate_DevNodeW(&root, os::CM_LOCATE_DEVNODE_NORMAL);
-  os::CM_Reenumerate_DevNode(root, os::CM_REENUMERATE_SYNCHRONOUS);
-}
-
 }  // namespace
 
 Dword AutoInstallWorker(void* dialog) {
@@ -175,7 +170,7 @@ Dword AutoInstallWorker(void* dialog) {
     const FixedText<260> notFound = LoadText(kTextDeviceNotFound);
     window.Report(notFound.c_str());
     os::Sleep(kPassPauseMs);
-    ReenumerateDevices();
+    ReenumerateDevices(os::CM_REENUMERATE_SYNCHRONOUS, RootLookup::kUnchecked);
   }
 
   if (window.present()) {

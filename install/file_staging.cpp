@@ -4,13 +4,14 @@
 
 #include "common/fixed_text.h"
 #include "common/globals.h"
+#include "common/path_split.h"
 #include "common/trace.h"
 #include "install/driver_files.h"
-#include "install/split_path.h"
 #include "platform/kernel.h"
 #include "platform/services.h"
 #include "platform/spooler.h"
 #include "system/native_system_folder.h"
+#include "system/processor_build.h"
 #include "system/service_control.h"
 
 namespace korv {
@@ -19,21 +20,11 @@ namespace {
 
 using Path = FixedText<260>;
 
-constexpr int kServicePolls = 1000;
-constexpr Dword kServicePollMs = 50;
-constexpr Dword kPauseBeforeActionMs = 200;
-constexpr Dword kPauseBeforeStartMs = 3000;
-
 // The installer folder's subfolder with the builds for the machine's real
 // processor (a 32-bit installer on a 64-bit system takes the 64-bit build).
 const char16_t* ProcessorFolder() {
-  switch (os::GetNativeProcessorArchitecture()) {
-    case arch::Intel: return u"i386";
-    case arch::Arm: return u"arm";
-    case arch::Amd64: return u"amd64";
-    case arch::Arm64: return u"arm64";
-    default: return nullptr;
-  }
+  const ProcessorBuild* build = BuildFor(os::GetNativeProcessorArchitecture());
+  return build != nullptr ? build->folder : nullptr;
 }
 
 bool GetDriverDirectory(Path* directory) {
@@ -59,17 +50,6 @@ bool FormatSourcePath(Path* path, const char16_t* subfolder, const char16_t* fil
 
 bool IsMonitorFile(const char16_t* fileName) {
   return fileName != nullptr && std::u16string_view(fileName) == kMonitorFile;
-}
-
-// Polls the service up to kServicePolls times, kServicePollMs apart, until it
-// reports `wanted`. A failed query counts as "not yet". True when seen.
-bool WaitForServiceState(const os::Handle& service, Dword wanted) {
-  for (int poll = 0; poll < kServicePolls; ++poll) {
-    Dword state = 0;
-    if (os::QueryServiceStatusEx(service, &state) && state == wanted) return true;
-    if (poll + 1 < kServicePolls) os::Sleep(kServicePollMs);
-  }
-  return false;
 }
 
 }  // namespace
@@ -144,31 +124,6 @@ int CopyToSystemFolder(const char16_t* path) {
   // The 64-bit spooler loads the monitor from the native system folder.
   const NativeSystemFolderScope native;
   return os::CopyFileW(path, target.c_str(), false) ? 1 : 0;
-}
-
-void RestartSpooler(int (*action)(const char16_t*), const char16_t* argument) {
-  const os::Handle manager = os::OpenSCManagerW(os::SC_MANAGER_ALL_ACCESS);
-  if (!manager) return;
-  const os::Handle service = os::OpenServiceW(manager, u"Spooler", os::SERVICE_ALL_ACCESS);
-  if (!service) return;
-
-  // Only a running spooler is restarted: one that is stopped or on its way
-  // somewhere was left so by someone, and starting it is not ours to do.
-  Dword state = 0;
-  if (!os::QueryServiceStatusEx(service, &state) || state != os::SERVICE_RUNNING) return;
-
-  // Should the program end before the start below, it starts the spooler
-  // again on its way out.
-  NoteSpoolerStopRequested();
-  os::ControlService(service, os::SERVICE_CONTROL_STOP);
-  WaitForServiceState(service, os::SERVICE_STOPPED);
-  if (action != nullptr && argument != nullptr) {
-    os::Sleep(kPauseBeforeActionMs);
-    action(argument);
-  }
-  os::Sleep(kPauseBeforeStartMs);
-  os::StartServiceW(service);
-  if (WaitForServiceState(service, os::SERVICE_RUNNING)) NoteSpoolerRunningAgain();
 }
 
 }  // namespace korv

@@ -24,13 +24,9 @@ int StageArchFile(const char16_t* fileName);
 int StageDataFile(const char16_t* fileName);
 
 // Copies a file into the system folder under its own name. Non-zero on
-// success. The action of RestartSpooler for the language monitor.
+// success. The action of RestartSpooler (system/service_control.h) for the
+// language monitor.
 int CopyToSystemFolder(const char16_t* path);
 
-// Restarts a running print spooler: stop, wait for it (at most about 50 s),
-// run action(argument) when both are given, pause 3 s, start, wait for it
-// (at most about 50 s). A spooler that is not running is left alone and the
-// action is not run.
-void RestartSpooler(int (*action)(const char16_t*), const char16_t* argument);
 
 }  // namespace korv

@@ -5,7 +5,9 @@
 #include "install/file_staging.h"
 #include "install/package_binding.h"
 #include "install/print_queue.h"
+#include "platform/devices.h"
 #include "platform/kernel.h"
+#include "system/service_control.h"
 
 namespace korv {
 
@@ -40,7 +42,7 @@ int InstallPrinter(const InstallRequest& request, const char16_t* infPath) {
   // Where the maker's Seagull-built driver is installed, the device is left
   // to it: no package of ours is uploaded or bound over it.
   if (!IsSeagullDriverInstalled() && DoUploadDriverPackage(infPath)) {
-    ReenumerateDevices();
+    ReenumerateDevices(os::CM_REENUMERATE_NORMAL, RootLookup::kLocated);
     BindDriverToDevice(request.HardwareId.c_str(), infPath);
     WaitForPlugAndPlayQueue(request);
   }

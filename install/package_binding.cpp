@@ -18,11 +18,10 @@ int DoUploadDriverPackage(const char16_t* infPath) {
   return result == S_OK ? 1 : 0;
 }
 
-void ReenumerateDevices() {
+void ReenumerateDevices(Dword flags, RootLookup lookup) {
   Dword root = 0;
-  if (os::CM_Locate_DevNodeW(&root, os::CM_LOCATE_DEVNODE_NORMAL) == os::CR_SUCCESS) {
-    os::CM_Reenumerate_DevNode(root, os::CM_REENUMERATE_NORMAL);
-  }
+  const Dword located = os::CM_Locate_DevNodeW(&root, os::CM_LOCATE_DEVNODE_NORMAL);
+  if (located == os::CR_SUCCESS || lookup == RootLookup::kUnchecked) os::CM_Reenumerate_DevNode(root, flags);
 }
 
 void BindDriverToDevice(const char16_t* hardwareId, const char16_t* infPath) {

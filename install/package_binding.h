@@ -4,6 +4,8 @@
 // the driver on it and creates the queue by itself.
 #pragma once
 
+#include "platform/types.h"
+
 namespace korv {
 
 // Uploads the package of the INF at infPath (always, even when the store has
@@ -11,8 +13,13 @@ namespace korv {
 // result, success codes included, is 0.
 int DoUploadDriverPackage(const char16_t* infPath);
 
-// Asks for a re-enumeration of the whole device tree, without waiting for it.
-void ReenumerateDevices();
+// Asks Plug and Play to re-enumerate the whole device tree from its root,
+// with CM_Reenumerate_DevNode's `flags`. After a package upload the request
+// is made only when the root was located (kLocated); the search loop makes
+// it whatever the locate call answered (kUnchecked: root 0 when it failed),
+// as it looks at no result of the re-enumeration either.
+enum class RootLookup { kLocated, kUnchecked };
+void ReenumerateDevices(Dword flags, RootLookup lookup);
 
 // Installs the INF on the devices with this hardware ID (forced). The
 // outcome shows only in whether a print queue appears afterwards.

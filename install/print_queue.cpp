@@ -21,7 +21,7 @@ std::u16string_view ViewOf(const char16_t* text) {
 }  // namespace
 
 int QueryQueueState(const char16_t* queue, const char16_t* port) {
-  os::Handle printer;
+  os::PrinterHandle printer;
   if (!os::OpenPrinterW(queue, os::PRINTER_ALL_ACCESS, &printer) || !printer) return kQueueAbsent;
   // A queue whose details cannot be read is there; taking it for one on the
   // right port leaves it alone rather than moving it blindly.
@@ -46,7 +46,7 @@ int AddPrintQueue(const InstallRequest& request) {
   info.pDatatype = u"RAW";
   info.Attributes = os::PRINTER_ATTRIBUTE_LOCAL;
   {
-    os::Handle added = os::AddPrinterW(info);
+    os::PrinterHandle added = os::AddPrinterW(info);
     if (!added) {
       trace("AddPrinter %ws failed, errcode:%d.", name, static_cast<int>(os::GetLastError()));
     }
@@ -62,7 +62,7 @@ int AddPrintQueue(const InstallRequest& request) {
 }
 
 int SetQueuePort(const char16_t* queue, const char16_t* port) {
-  os::Handle printer;
+  os::PrinterHandle printer;
   if (!os::OpenPrinterW(queue, os::PRINTER_ALL_ACCESS, &printer) || !printer) return 0;
   os::PrinterInfo2 info;
   if (!os::GetPrinterW(printer, &info)) return 0;

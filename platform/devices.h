@@ -41,28 +41,28 @@ struct DeviceInfoData {
 };
 
 // SetupDiGetClassDevsW(guid, no enumerator, no window, flags). Null on failure.
-Handle SetupDiGetClassDevsW(const Guid& guid, Dword flags);
+DevInfoHandle SetupDiGetClassDevsW(const Guid& guid, Dword flags);
 // SetupDiGetClassDevsExW(guid, no enumerator, no window, flags, no set,
 // local machine). Null on failure.
-Handle SetupDiGetClassDevsExW(const Guid& guid, Dword flags);
+DevInfoHandle SetupDiGetClassDevsExW(const Guid& guid, Dword flags);
 // SetupDiEnumDeviceInterfaces(set, no device, guid, index, &data).
-bool SetupDiEnumDeviceInterfaces(const Handle& set, const Guid& guid, Dword index,
+bool SetupDiEnumDeviceInterfaces(const DevInfoHandle& set, const Guid& guid, Dword index,
                                  DeviceInterfaceData* data);
 // SetupDiGetDeviceInterfaceDetailW, both calls: the sizing call, the detail
 // buffer and the filling call. The device path comes back whole.
-bool SetupDiGetDeviceInterfaceDetailW(const Handle& set, const DeviceInterfaceData& data,
+bool SetupDiGetDeviceInterfaceDetailW(const DevInfoHandle& set, const DeviceInterfaceData& data,
                                       Text* devicePath);
 // SetupDiClassGuidsFromNameW("PrintQueue" etc.): every GUID of the class.
 // False when the class name is unknown or the call fails.
 bool SetupDiClassGuidsFromNameW(const char16_t* className, std::vector<Guid>* guids);
 // SetupDiEnumDeviceInfo(set, index, &data).
-bool SetupDiEnumDeviceInfo(const Handle& set, Dword index, DeviceInfoData* data);
+bool SetupDiEnumDeviceInfo(const DevInfoHandle& set, Dword index, DeviceInfoData* data);
 // SetupDiGetDeviceRegistryPropertyW(set, data, SPDRP_FRIENDLYNAME, no type,
 // buffer, capacity*2 bytes, no required size).
-bool SetupDiGetDeviceFriendlyNameW(const Handle& set, const DeviceInfoData& data,
+bool SetupDiGetDeviceFriendlyNameW(const DevInfoHandle& set, const DeviceInfoData& data,
                                    char16_t* buffer, Dword capacity);
 // SetupDiRemoveDevice(set, data).
-bool SetupDiRemoveDevice(const Handle& set, const DeviceInfoData& data);
+bool SetupDiRemoveDevice(const DevInfoHandle& set, const DeviceInfoData& data);
 
 // SetupGetInfInformationW (sizing call, buffer, filling call) followed by
 // SetupQueryInfVersionInformationW(info, 0, key, out, capacity). False, with

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <utility>
 
 #include "platform/handle.h"
 #include "platform/types.h"
@@ -29,12 +30,34 @@ void Sleep(Dword milliseconds);
 void* LocalAlloc(bool zeroInit, std::size_t bytes);
 void LocalFree(void* block);
 
+// Owner of a LocalAlloc block holding plain data of type T (no constructor
+// runs in it): freed with LocalFree when the owner goes out of scope, unless
+// released to a longer-lived owner first.
+template <typename T>
+class LocalBlock {
+ public:
+  LocalBlock(bool zeroInit, std::size_t bytes) : block_(static_cast<T*>(LocalAlloc(zeroInit, bytes))) {}
+  LocalBlock(const LocalBlock&) = delete;
+  LocalBlock& operator=(const LocalBlock&) = delete;
+  ~LocalBlock() {
+    if (block_ != nullptr) LocalFree(block_);
+  }
+
+  explicit operator bool() const { return block_ != nullptr; }
+  T* get() const { return block_; }
+  T* operator->() const { return block_; }
+  T* release() { return std::exchange(block_, nullptr); }
+
+ private:
+  T* block_;
+};
+
 // ---- mutex ----------------------------------------------------------------
 // CreateMutexW(no security attributes, not owned, name). The last error is
 // ERROR_ALREADY_EXISTS (183) when another holder has the name; the handle is
 // then still valid. A null handle means the mutex could not be created.
-Handle CreateMutexW(const char16_t* name);
-bool ReleaseMutex(const Handle& mutex);
+KernelHandle CreateMutexW(const char16_t* name);
+bool ReleaseMutex(const KernelHandle& mutex);
 
 // ---- modules and folders --------------------------------------------------
 // GetModuleFileNameW(no module): the running executable's path. Returns the
@@ -67,7 +90,7 @@ bool FileExists(const char16_t* path);
 // OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, no template): holds an existing file
 // open so that, until the handle closes, others may read it (and run it) but
 // nobody can write, replace, rename or delete it. Null on failure.
-Handle CreateFileW(const char16_t* path);
+KernelHandle CreateFileW(const char16_t* path);
 
 // ---- file-system redirection of a 32-bit program on 64-bit Windows -------
 // Wow64DisableWow64FsRedirection / Wow64RevertWow64FsRedirection: the
@@ -81,8 +104,8 @@ bool Wow64RevertWow64FsRedirection(void* oldValue);
 struct ProcessStart {
   bool started = false;
   Dword processId = 0;
-  Handle process;
-  Handle thread;
+  KernelHandle process;
+  KernelHandle thread;
 };
 // CreateProcessW(applicationName, commandLine, no inheritance, flags 0,
 // default environment and folder, STARTUPINFOW{cb = 68}). With no
@@ -93,7 +116,7 @@ ProcessStart CreateProcessW(const char16_t* applicationName, const char16_t* com
 using ThreadProc = Dword (*)(void* argument);
 // CreateThread(default security and stack, started at once). The returned
 // handle may be dropped at once: the thread goes on.
-Handle CreateThread(ThreadProc procedure, void* argument);
+KernelHandle CreateThread(ThreadProc procedure, void* argument);
 
 // ---- code pages -----------------------------------------------------------
 // MultiByteToWideChar / WideCharToMultiByte with CP_ACP and no flags. A

@@ -26,18 +26,18 @@ inline constexpr Dword RRF_RT_REG_MULTI_SZ = 0x00000020;
 // setting the last error, as the real ones do.
 
 // RegOpenKeyExW(HKLM, path, 0, access, &key).
-Dword RegOpenKeyExW(const char16_t* path, Dword access, Handle* key);
+Dword RegOpenKeyExW(const char16_t* path, Dword access, KeyHandle* key);
 // RegOpenKeyExW(parent, subkey, 0, access, &key): below an open key.
-Dword RegOpenKeyExW(const Handle& parent, const char16_t* subkey, Dword access, Handle* key);
+Dword RegOpenKeyExW(const KeyHandle& parent, const char16_t* subkey, Dword access, KeyHandle* key);
 // RegQueryValueExW(key, name, null, &type, data, &size): size in bytes. With
 // data null, only the size (and type) are returned. A buffer too small gives
 // ERROR_MORE_DATA (234) and the required size.
-Dword RegQueryValueExW(const Handle& key, const char16_t* name, Dword* type, void* data,
+Dword RegQueryValueExW(const KeyHandle& key, const char16_t* name, Dword* type, void* data,
                        Dword* sizeInBytes);
 // RegEnumKeyW(key, index, name, capacity in code units).
-Dword RegEnumKeyW(const Handle& key, Dword index, char16_t* name, Dword capacity);
+Dword RegEnumKeyW(const KeyHandle& key, Dword index, char16_t* name, Dword capacity);
 // RegGetValueW(key, no subkey, value, flags, null type, data, &size).
-Dword RegGetValueW(const Handle& key, const char16_t* value, Dword flags, void* data,
+Dword RegGetValueW(const KeyHandle& key, const char16_t* value, Dword flags, void* data,
                    Dword* sizeInBytes);
 
 }  // namespace korv::os

@@ -18,15 +18,15 @@ inline constexpr Dword SERVICE_PAUSED = 7;
 inline constexpr Dword SERVICE_CONTROL_STOP = 1;
 
 // OpenSCManagerW(local machine, default database, access). Null on failure.
-Handle OpenSCManagerW(Dword access);
+ServiceHandle OpenSCManagerW(Dword access);
 // OpenServiceW(manager, name, access). Null on failure.
-Handle OpenServiceW(const Handle& manager, const char16_t* name, Dword access);
+ServiceHandle OpenServiceW(const ServiceHandle& manager, const char16_t* name, Dword access);
 // QueryServiceStatusEx(SC_STATUS_PROCESS_INFO): dwCurrentState of the
 // SERVICE_STATUS_PROCESS record. False on failure (state untouched).
-bool QueryServiceStatusEx(const Handle& service, Dword* currentState);
+bool QueryServiceStatusEx(const ServiceHandle& service, Dword* currentState);
 // ControlService(service, control, status).
-bool ControlService(const Handle& service, Dword control);
+bool ControlService(const ServiceHandle& service, Dword control);
 // StartServiceW(service, no arguments).
-bool StartServiceW(const Handle& service);
+bool StartServiceW(const ServiceHandle& service);
 
 }  // namespace korv::os

@@ -105,19 +105,19 @@ bool DeleteMonitorW(const char16_t* name);
 bool EnumPortsW(std::vector<Text>* portNames);
 
 // OpenPrinterW(name, &handle, defaults{null datatype, null devmode, access}).
-bool OpenPrinterW(const char16_t* name, Dword access, Handle* printer);
+bool OpenPrinterW(const char16_t* name, Dword access, PrinterHandle* printer);
 // GetPrinterW(handle, 2): both calls.
-bool GetPrinterW(const Handle& printer, PrinterInfo2* info);
+bool GetPrinterW(const PrinterHandle& printer, PrinterInfo2* info);
 // With changes: GetPrinterW(handle, 2) into a buffer of its own (both
 // calls), the changed fields replaced, then SetPrinterW(handle, 2, record,
 // command), so that everything else, device mode and security descriptor
 // included, goes back exactly as the spooler gave it. Without:
 // SetPrinterW(handle, 0, null, command).
-bool SetPrinterW(const Handle& printer, const PrinterChanges* changes, Dword command);
+bool SetPrinterW(const PrinterHandle& printer, const PrinterChanges* changes, Dword command);
 // AddPrinterW(null, 2, info): the new queue's handle, null on failure.
-Handle AddPrinterW(const PrinterInfo2& info);
+PrinterHandle AddPrinterW(const PrinterInfo2& info);
 // DeletePrinter(handle).
-bool DeletePrinter(const Handle& printer);
+bool DeletePrinter(const PrinterHandle& printer);
 // EnumPrintersW(flags, null name, 2): both calls.
 bool EnumPrintersW(Dword flags, std::vector<PrinterInfo2>* printers);
 

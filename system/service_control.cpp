@@ -16,8 +16,12 @@ constexpr Dword kStopPauseMs = 10;
 constexpr Dword kStartPauseMs = 50;
 constexpr unsigned kSpoolerTimeoutMs = 10000;
 constexpr Dword kSpoolerSettleMs = 3000;
+constexpr int kRestartPolls = 1000;
+constexpr Dword kRestartPollMs = 50;
+constexpr Dword kPauseBeforeActionMs = 200;
+constexpr Dword kPauseBeforeStartMs = 3000;
 
-using Request = bool (*)(const os::Handle& service);
+using Request = bool (*)(const os::ServiceHandle& service);
 
 // Set from our request to stop the spooler until we see it running after a
 // start: while it is set, the spooler may stand stopped because of us. Any
@@ -30,17 +34,17 @@ void ForgetSpoolerStop() { spoolerStoppedByUs = false; }
 
 bool IsSpooler(const char16_t* name) { return name != nullptr && std::u16string_view(name) == u"Spooler"; }
 
-bool RequestStop(const os::Handle& service) {
+bool RequestStop(const os::ServiceHandle& service) {
   return os::ControlService(service, os::SERVICE_CONTROL_STOP);
 }
-bool RequestStart(const os::Handle& service) { return os::StartServiceW(service); }
+bool RequestStart(const os::ServiceHandle& service) { return os::StartServiceW(service); }
 
 // Polls while the service sits in `pending`, as a stop is polled; true when
 // it left that state within the polls.
 bool WaitWhileIn(const char16_t* name, Dword pending, unsigned timeoutMs) {
-  os::Handle manager = os::OpenSCManagerW(os::SC_MANAGER_ALL_ACCESS);
+  os::ServiceHandle manager = os::OpenSCManagerW(os::SC_MANAGER_ALL_ACCESS);
   if (!manager) return false;
-  os::Handle service = os::OpenServiceW(manager, name, os::SERVICE_ALL_ACCESS);
+  os::ServiceHandle service = os::OpenServiceW(manager, name, os::SERVICE_ALL_ACCESS);
   if (!service) return false;
   for (unsigned poll = 0; poll < timeoutMs / kMsPerPoll; ++poll) {
     Dword state = 0;
@@ -59,9 +63,9 @@ int ChangeStateAndWait(const char16_t* name, unsigned timeoutMs, Dword from, Dwo
 
   // Declared manager first, service second: the service handle is closed
   // before the manager's on every way out.
-  os::Handle manager = os::OpenSCManagerW(os::SC_MANAGER_ALL_ACCESS);
+  os::ServiceHandle manager = os::OpenSCManagerW(os::SC_MANAGER_ALL_ACCESS);
   if (!manager) return 0;
-  os::Handle service = os::OpenServiceW(manager, name, os::SERVICE_ALL_ACCESS);
+  os::ServiceHandle service = os::OpenServiceW(manager, name, os::SERVICE_ALL_ACCESS);
   if (!service) return 0;
 
   int result = 0;
@@ -80,6 +84,17 @@ int ChangeStateAndWait(const char16_t* name, unsigned timeoutMs, Dword from, Dwo
     }
   }
   return result;
+}
+
+// Polls the service up to kRestartPolls times, kRestartPollMs apart, until it
+// reports `wanted`. A failed query counts as "not yet". True when seen.
+bool WaitForServiceState(const os::ServiceHandle& service, Dword wanted) {
+  for (int poll = 0; poll < kRestartPolls; ++poll) {
+    Dword state = 0;
+    if (os::QueryServiceStatusEx(service, &state) && state == wanted) return true;
+    if (poll + 1 < kRestartPolls) os::Sleep(kRestartPollMs);
+  }
+  return false;
 }
 
 }  // namespace
@@ -113,6 +128,31 @@ void CycleSpooler() {
   os::Sleep(kSpoolerSettleMs);
   StartServiceAndWait(u"Spooler", kSpoolerTimeoutMs);
   os::Sleep(kSpoolerSettleMs);
+}
+
+void RestartSpooler(int (*action)(const char16_t*), const char16_t* argument) {
+  const os::ServiceHandle manager = os::OpenSCManagerW(os::SC_MANAGER_ALL_ACCESS);
+  if (!manager) return;
+  const os::ServiceHandle service = os::OpenServiceW(manager, u"Spooler", os::SERVICE_ALL_ACCESS);
+  if (!service) return;
+
+  // Only a running spooler is restarted: one that is stopped or on its way
+  // somewhere was left so by someone, and starting it is not ours to do.
+  Dword state = 0;
+  if (!os::QueryServiceStatusEx(service, &state) || state != os::SERVICE_RUNNING) return;
+
+  // Should the program end before the start below, it starts the spooler
+  // again on its way out.
+  NoteSpoolerStopRequested();
+  os::ControlService(service, os::SERVICE_CONTROL_STOP);
+  WaitForServiceState(service, os::SERVICE_STOPPED);
+  if (action != nullptr && argument != nullptr) {
+    os::Sleep(kPauseBeforeActionMs);
+    action(argument);
+  }
+  os::Sleep(kPauseBeforeStartMs);
+  os::StartServiceW(service);
+  if (WaitForServiceState(service, os::SERVICE_RUNNING)) NoteSpoolerRunningAgain();
 }
 
 }  // namespace korv

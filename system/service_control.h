@@ -22,6 +22,14 @@ int StartServiceAndWait(const char16_t* name, unsigned timeoutMs);
 // pause 3 s. The outcomes of the stop and start are not looked at.
 void CycleSpooler();
 
+// Restarts a running print spooler around an action, holding one handle to
+// it throughout, so that the language monitor can be replaced while the
+// spooler is stopped: stop, wait for it (1000 polls 50 ms apart, no pause
+// after the last: at most about 50 s), run action(argument) when both are
+// given, pause 3 s, start, wait for it the same way. A spooler that is not
+// running is left alone and the action is not run.
+void RestartSpooler(int (*action)(const char16_t*), const char16_t* argument);
+
 // Whether the print spooler may stand stopped because of this process: set
 // when we ask it to stop (StopServiceAndWait does so itself; code that stops
 // it by other means calls NoteSpoolerStopRequested), cleared once we saw it

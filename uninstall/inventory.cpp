@@ -1,5 +1,6 @@
 #include "uninstall/inventory.h"
 
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -8,12 +9,13 @@
 #include "platform/devices.h"
 #include "platform/kernel.h"
 #include "platform/registry.h"
+#include "system/processor_build.h"
 
 namespace korv {
 
 PackageRecord* InstalledPackages = nullptr;
-std::vector<os::DriverInfo8>* DriverEnumBuffer = nullptr;
-std::vector<os::PrinterInfo2>* PrinterEnumBuffer = nullptr;
+EnumBuffer<os::DriverInfo8>* DriverEnumBuffer = nullptr;
+EnumBuffer<os::PrinterInfo2>* PrinterEnumBuffer = nullptr;
 
 namespace {
 
@@ -53,24 +55,35 @@ T* NewHeld(Args&&... args) {
   return object;
 }
 
+// The records of an enumeration moved into one zeroed LocalAlloc block,
+// behind the header that finds them; null (the inventory incomplete) when the
+// block cannot be had. Never freed by the program.
+template <typename Record>
+EnumBuffer<Record>* NewHeldRecords(std::vector<Record>&& records) {
+  static_assert(sizeof(EnumBuffer<Record>) % alignof(Record) == 0, "records follow the header aligned");
+  const std::size_t count = records.size();
+  void* block = os::LocalAlloc(true, sizeof(EnumBuffer<Record>) + count * sizeof(Record));
+  if (block == nullptr) {
+    inventoryIncomplete = true;
+    return nullptr;
+  }
+  auto* buffer = static_cast<EnumBuffer<Record>*>(block);
+  buffer->records = reinterpret_cast<Record*>(buffer + 1);
+  buffer->count = count;
+  std::uninitialized_move(records.begin(), records.end(), buffer->records);
+  HeldBlocks().push_back(HeldBlock{block, [](void* p) {
+                                     auto* held = static_cast<EnumBuffer<Record>*>(p);
+                                     std::destroy(held->begin(), held->end());
+                                   }});
+  return buffer;
+}
+
 const bool kResetRegistered = (RegisterGlobalReset(&ResetInventory), true);
 
 constexpr Dword kPackageKeyAccess = os::KEY_QUERY_VALUE | os::KEY_ENUMERATE_SUB_KEYS | os::KEY_WOW64_64KEY;
 
 constexpr char16_t kPackagesKey[] =
     u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\PackageInstallation\\%ws\\DriverPackages";
-
-// The spooler environment of the native processor, or null when the family
-// has no build for it.
-const char16_t* EnvironmentOf(std::uint16_t architecture) {
-  switch (architecture) {
-    case arch::Intel: return u"Windows NT x86";
-    case arch::Arm: return u"Windows ARM";
-    case arch::Amd64: return u"Windows x64";
-    case arch::Arm64: return u"Windows ARM64";
-    default: return nullptr;
-  }
-}
 
 // The driver's INF path when it can name a package: set, not empty, and
 // whole in a DriverStorePath. A longer one counts as none, so that no
@@ -93,7 +106,8 @@ PackageRecord* PushPackageRecord(const PackageRecord& record) {
 
 int CollectDriverPackages() {
   FixedText<20> environment;
-  const char16_t* name = EnvironmentOf(os::GetNativeProcessorArchitecture());
+  const ProcessorBuild* build = BuildFor(os::GetNativeProcessorArchitecture());
+  const char16_t* name = build != nullptr ? build->environment : nullptr;
   if (name == nullptr) return 0;
   environment.assign(name);
 
@@ -102,14 +116,14 @@ int CollectDriverPackages() {
   // The records are the 64-bit spooler's: read in the native view, so that
   // the 32-bit program on 64-bit Windows sees them whether or not the system
   // shares this key between its two views.
-  os::Handle packages;
+  os::KeyHandle packages;
   if (os::RegOpenKeyExW(keyPath.c_str(), kPackageKeyAccess, &packages) != 0) return 1;
 
   for (Dword index = 0;; ++index) {
-    char16_t subkeyName[260] = {};
-    if (os::RegEnumKeyW(packages, index, subkeyName, 260) != 0) break;
-    os::Handle subkey;
-    if (os::RegOpenKeyExW(packages, subkeyName, kPackageKeyAccess, &subkey) != 0) continue;
+    FixedText<260> subkeyName;
+    if (os::RegEnumKeyW(packages, index, subkeyName.data(), static_cast<Dword>(subkeyName.capacity())) != 0) break;
+    os::KeyHandle subkey;
+    if (os::RegOpenKeyExW(packages, subkeyName.c_str(), kPackageKeyAccess, &subkey) != 0) continue;
 
     // A fresh buffer for every key, and the read's status decides: a key
     // whose path cannot be read (or does not fit) names no package.
@@ -164,7 +178,7 @@ int CollectPrinterDrivers() {
   // What came back decides; a refused enumeration leaves the inventory short.
   if (!os::EnumPrinterDriversW(&drivers)) inventoryIncomplete = true;
   if (drivers.empty()) return 0;
-  DriverEnumBuffer = NewHeld<std::vector<os::DriverInfo8>>(std::move(drivers));
+  DriverEnumBuffer = NewHeldRecords(std::move(drivers));
   if (DriverEnumBuffer == nullptr) return 0;
 
   for (os::DriverInfo8& driver : *DriverEnumBuffer) {
@@ -202,7 +216,7 @@ int CollectPrinters() {
   std::vector<os::PrinterInfo2> printers;
   if (!os::EnumPrintersW(os::PRINTER_ENUM_LOCAL, &printers)) inventoryIncomplete = true;
   if (printers.empty()) return 0;
-  PrinterEnumBuffer = NewHeld<std::vector<os::PrinterInfo2>>(std::move(printers));
+  PrinterEnumBuffer = NewHeldRecords(std::move(printers));
   if (PrinterEnumBuffer == nullptr) return 0;
   for (const os::PrinterInfo2& printer : *PrinterEnumBuffer) AttachPrinterToDrivers(&printer);
   return 0;

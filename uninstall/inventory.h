@@ -80,12 +80,24 @@ struct PackageRecord {
   PackageRecord* Next;
 };
 
+// The records of one spooler enumeration, side by side in one LocalAlloc
+// block right after this header, the way the spooler itself returns them.
+template <typename Record>
+struct EnumBuffer {
+  Record* records;
+  std::size_t count;
+
+  Record* begin() const { return records; }
+  Record* end() const { return records + count; }
+  Record& operator[](std::size_t index) const { return records[index]; }
+};
+
 // Head of the package list; null while nothing was found.
 extern PackageRecord* InstalledPackages;
 // The spooler's level-8 driver enumeration and level-2 printer enumeration,
 // kept for as long as the records that point into them. Null until filled.
-extern std::vector<os::DriverInfo8>* DriverEnumBuffer;
-extern std::vector<os::PrinterInfo2>* PrinterEnumBuffer;
+extern EnumBuffer<os::DriverInfo8>* DriverEnumBuffer;
+extern EnumBuffer<os::PrinterInfo2>* PrinterEnumBuffer;
 
 // The three collection steps, each run at most once per process, in this
 // order, from one thread; the later ones attach to what the earlier ones

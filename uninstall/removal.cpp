@@ -127,17 +127,6 @@ bool IsDriveRoot(std::u16string_view path) {
          path[1] == u':' && IsSeparator(path[2]);
 }
 
-bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char16_t a = text[i], b = prefix[i];
-    if (a >= u'a' && a <= u'z') a = static_cast<char16_t>(a - u'a' + u'A');
-    if (b >= u'a' && b <= u'z') b = static_cast<char16_t>(b - u'a' + u'A');
-    if (a != b) return false;
-  }
-  return true;
-}
-
 // Names a folder below its root: the number of components after the root
 // that are plain names. -1 when a component is not ("." and "..", which
 // Windows resolves, and wildcards, which the shell expands).
@@ -238,7 +227,7 @@ Dword RemovalThread(void* argument) {
 int DeletePrintQueue(const char16_t* name, Dword* error) {
   int result = 0;
   Dword code = 0;
-  os::Handle printer;
+  os::PrinterHandle printer;
   if (os::OpenPrinterW(name, os::PRINTER_ALL_ACCESS, &printer)) {
     os::SetPrinterW(printer, nullptr, os::PRINTER_CONTROL_PURGE);
     result = os::DeletePrinter(printer) ? 1 : 0;
@@ -261,7 +250,7 @@ int RemovePrintQueueDevice(const char16_t* name) {
   std::vector<os::Guid> classes;
   if (!os::SetupDiClassGuidsFromNameW(u"PrintQueue", &classes) || classes.empty()) return 0;
   // With DIGCF_ALLCLASSES the set holds the devices of every class.
-  os::Handle devices = os::SetupDiGetClassDevsExW(classes.front(), os::DIGCF_ALLCLASSES);
+  os::DevInfoHandle devices = os::SetupDiGetClassDevsExW(classes.front(), os::DIGCF_ALLCLASSES);
   if (!devices) return 0;
 
   const std::u16string_view wanted(name, TextLength(name));
@@ -293,19 +282,19 @@ int DeleteDriver(const os::DriverInfo8& details) {
 
 void DeleteSystemFile(const char16_t* fileName) {
   if (StopServiceAndWait(u"Spooler", kSpoolerTimeoutMs) == 0) return;
-  char16_t systemFolder[260] = {};
-  const Dword length = os::GetSystemDirectoryW(systemFolder, 260);
-  char16_t path[260] = {};
+  FixedText<260> systemFolder;
+  const Dword length = os::GetSystemDirectoryW(systemFolder.data(), static_cast<Dword>(systemFolder.capacity()));
+  FixedText<260> path;
   // Without the folder the path would be "\korvmon.dll" at the root of the
   // current drive, and a cut one would name another file of the folder:
   // neither is deleted. The spooler is started again all the same.
-  const bool whole = length != 0 && length < 260 &&
-                     StringCchPrintfW(path, 260, u"%ws\\%ws", systemFolder, fileName) == S_OK;
+  const bool whole = length != 0 && length < systemFolder.capacity() &&
+                     path.format(u"%ws\\%ws", systemFolder.c_str(), fileName) == S_OK;
   {
     // The monitor was put into the native system folder; it goes from there.
     const NativeSystemFolderScope native;
     for (int attempt = 0; whole && attempt < kFileAttempts; ++attempt) {
-      if (os::DeleteFileW(path) || os::GetLastError() == err::FileNotFound) break;
+      if (os::DeleteFileW(path.c_str()) || os::GetLastError() == err::FileNotFound) break;
       os::Sleep(kRetryPauseMs);
     }
   }

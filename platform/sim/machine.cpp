@@ -87,14 +87,14 @@ Machine& Machine::CarryToNextStart() {
   return m;
 }
 
-os::Handle Machine::MakeHandle(os::HandleKind kind, const Text& name) {
+std::uintptr_t Machine::NewHandle(os::HandleKind kind, const Text& name) {
   std::uintptr_t value = ++lastHandle_;
   openHandles[value] = OpenHandle{kind, name};
-  return os::Handle(kind, value);
+  return value;
 }
 
-const Machine::OpenHandle* Machine::Lookup(const os::Handle& handle) const {
-  auto it = openHandles.find(handle.get());
+const Machine::OpenHandle* Machine::Lookup(std::uintptr_t value) const {
+  auto it = openHandles.find(value);
   return it == openHandles.end() ? nullptr : &it->second;
 }
 

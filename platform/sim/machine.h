@@ -90,10 +90,19 @@ class Machine {
   // Every handle closed, in the order it was closed, so that tests can see
   // in which order an operation let go of what it opened.
   std::vector<OpenHandle> closedHandles;
-  os::Handle MakeHandle(os::HandleKind kind, const Text& name);
-  const OpenHandle* Lookup(const os::Handle& handle) const;
+  template <typename Owner>
+  Owner MakeHandle(const Text& name) {
+    return Owner(NewHandle(Owner::kKind, name));
+  }
+  template <os::HandleKind Kind>
+  const OpenHandle* Lookup(const os::Owned<Kind>& handle) const {
+    return Lookup(handle.get());
+  }
+  const OpenHandle* Lookup(std::uintptr_t value) const;
 
  private:
+  std::uintptr_t NewHandle(os::HandleKind kind, const Text& name);
+
   std::uintptr_t lastHandle_ = 0x100;
   bool killed_ = false;
 };

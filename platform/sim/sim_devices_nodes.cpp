@@ -51,7 +51,7 @@ const SetupClass* ClassByGuid(const Guid& guid) {
 }
 
 // The node a DeviceInfoData of the set refers to, or null.
-sim::DeviceNode* NodeOf(const Handle& set, const DeviceInfoData& data) {
+sim::DeviceNode* NodeOf(const DevInfoHandle& set, const DeviceInfoData& data) {
   if (M().Lookup(set) == nullptr) return nullptr;
   auto& nodes = M().devices.nodes;
   if (data.devInst == 0 || data.devInst > nodes.size()) return nullptr;
@@ -72,13 +72,13 @@ bool SetupDiClassGuidsFromNameW(const char16_t* className, std::vector<Guid>* gu
   return true;
 }
 
-Handle SetupDiGetClassDevsExW(const Guid& guid, Dword flags) {
+DevInfoHandle SetupDiGetClassDevsExW(const Guid& guid, Dword flags) {
   const SetupClass* c = ClassByGuid(guid);
-  if (M().Enter("SetupDiGetClassDevsExW", c != nullptr ? Text(c->name) : Text())) return Handle();
+  if (M().Enter("SetupDiGetClassDevsExW", c != nullptr ? Text(c->name) : Text())) return DevInfoHandle();
   bool all = (flags & DIGCF_ALLCLASSES) != 0;
   if (!all && c == nullptr) {
     Fail(kErrorInvalidClass);
-    return Handle();
+    return DevInfoHandle();
   }
   std::vector<std::size_t> members;
   const auto& nodes = M().devices.nodes;
@@ -87,12 +87,12 @@ Handle SetupDiGetClassDevsExW(const Guid& guid, Dword flags) {
     if (!all && !sim::EqualNoCase(nodes[i].setupClass, c->name)) continue;
     members.push_back(i);
   }
-  Handle set = M().MakeHandle(HandleKind::DevInfo, all ? Text(u"devices:*") : Text(u"devices:") + c->name);
+  DevInfoHandle set = M().MakeHandle<DevInfoHandle>(all ? Text(u"devices:*") : Text(u"devices:") + c->name);
   M().devices.deviceSets[set.get()] = std::move(members);
   return set;
 }
 
-bool SetupDiEnumDeviceInfo(const Handle& set, Dword index, DeviceInfoData* data) {
+bool SetupDiEnumDeviceInfo(const DevInfoHandle& set, Dword index, DeviceInfoData* data) {
   if (M().Enter("SetupDiEnumDeviceInfo")) return false;
   auto it = M().devices.deviceSets.find(set.get());
   if (M().Lookup(set) == nullptr || it == M().devices.deviceSets.end()) {
@@ -107,7 +107,7 @@ bool SetupDiEnumDeviceInfo(const Handle& set, Dword index, DeviceInfoData* data)
   return true;
 }
 
-bool SetupDiGetDeviceFriendlyNameW(const Handle& set, const DeviceInfoData& data,
+bool SetupDiGetDeviceFriendlyNameW(const DevInfoHandle& set, const DeviceInfoData& data,
                                    char16_t* buffer, Dword capacity) {
   sim::DeviceNode* node = NodeOf(set, data);
   if (M().Enter("SetupDiGetDeviceFriendlyNameW", node != nullptr ? node->friendlyName : Text())) {
@@ -129,7 +129,7 @@ bool SetupDiGetDeviceFriendlyNameW(const Handle& set, const DeviceInfoData& data
   return true;
 }
 
-bool SetupDiRemoveDevice(const Handle& set, const DeviceInfoData& data) {
+bool SetupDiRemoveDevice(const DevInfoHandle& set, const DeviceInfoData& data) {
   sim::DeviceNode* node = NodeOf(set, data);
   if (M().Enter("SetupDiRemoveDevice", node != nullptr ? node->friendlyName : Text())) return false;
   if (node == nullptr) {

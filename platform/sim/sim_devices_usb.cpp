@@ -25,7 +25,7 @@ Text Decimal(Dword value) {
 }
 
 // The members of an open interface set, or null for any other handle.
-const std::vector<Text>* MembersOf(const Handle& set) {
+const std::vector<Text>* MembersOf(const DevInfoHandle& set) {
   const auto* open = M().Lookup(set);
   if (open == nullptr || open->kind != HandleKind::DevInfo) return nullptr;
   const auto& sets = M().devices.interfaceSets;
@@ -39,8 +39,8 @@ const std::vector<Text>* MembersOf(const Handle& set) {
 // DIGCF_DEVICEINTERFACE, or for another interface class, has no interface
 // members. Like a real set, it is a snapshot: a printer plugged or
 // unplugged later does not change it.
-Handle SetupDiGetClassDevsW(const Guid& guid, Dword flags) {
-  if (M().Enter("SetupDiGetClassDevsW")) return Handle();
+DevInfoHandle SetupDiGetClassDevsW(const Guid& guid, Dword flags) {
+  if (M().Enter("SetupDiGetClassDevsW")) return DevInfoHandle();
   auto& devices = M().devices;
   // Forget the members of sets that have been destroyed since.
   for (auto it = devices.interfaceSets.begin(); it != devices.interfaceSets.end();) {
@@ -52,12 +52,12 @@ Handle SetupDiGetClassDevsW(const Guid& guid, Dword flags) {
       if (printer.present || (flags & DIGCF_PRESENT) == 0) members.push_back(printer.devicePath);
     }
   }
-  Handle set = M().MakeHandle(HandleKind::DevInfo, u"devinfo:interfaces");
+  DevInfoHandle set = M().MakeHandle<DevInfoHandle>(u"devinfo:interfaces");
   devices.interfaceSets[set.get()] = std::move(members);
   return set;
 }
 
-bool SetupDiEnumDeviceInterfaces(const Handle& set, const Guid& guid, Dword index,
+bool SetupDiEnumDeviceInterfaces(const DevInfoHandle& set, const Guid& guid, Dword index,
                                  DeviceInterfaceData* data) {
   if (M().Enter("SetupDiEnumDeviceInterfaces", Decimal(index))) return false;
   const auto* members = MembersOf(set);
@@ -78,7 +78,7 @@ bool SetupDiEnumDeviceInterfaces(const Handle& set, const Guid& guid, Dword inde
   return true;
 }
 
-bool SetupDiGetDeviceInterfaceDetailW(const Handle& set, const DeviceInterfaceData& data,
+bool SetupDiGetDeviceInterfaceDetailW(const DevInfoHandle& set, const DeviceInterfaceData& data,
                                       Text* devicePath) {
   const auto* members = MembersOf(set);
   const bool known = members != nullptr && data.reserved != 0 && data.reserved <= members->size();

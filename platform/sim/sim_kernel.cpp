@@ -87,16 +87,16 @@ void CloseHandleOf(HandleKind kind, std::uintptr_t value) {
   handles.erase(it);
 }
 
-Handle CreateMutexW(const char16_t* name) {
+KernelHandle CreateMutexW(const char16_t* name) {
   Text n = name != nullptr ? Text(name) : Text();
-  if (M().Enter("CreateMutexW", n)) return Handle();
+  if (M().Enter("CreateMutexW", n)) return KernelHandle();
   int& holders = M().kernel.mutexes[n];
   SetLastError(holders > 0 ? err::AlreadyExists : err::Success);
   ++holders;
-  return M().MakeHandle(HandleKind::Kernel, u"mutex:" + n);
+  return M().MakeHandle<KernelHandle>(u"mutex:" + n);
 }
 
-bool ReleaseMutex(const Handle& mutex) {
+bool ReleaseMutex(const KernelHandle& mutex) {
   if (M().Enter("ReleaseMutex")) return false;
   if (M().Lookup(mutex) == nullptr) {
     Fail(err::InvalidHandle);
@@ -250,24 +250,24 @@ bool FileExists(const char16_t* path) {
   return M().kernel.files.count(p) != 0 || FolderExists(p);
 }
 
-Handle CreateFileW(const char16_t* path) {
+KernelHandle CreateFileW(const char16_t* path) {
   Text p = path != nullptr ? Text(path) : Text();
-  if (M().Enter("CreateFileW", p)) return Handle();
+  if (M().Enter("CreateFileW", p)) return KernelHandle();
   p = sim::RealFilePath(M(), p);
   auto it = M().kernel.files.find(p);
   if (it == M().kernel.files.end()) {
     Fail(FolderExists(ParentFolder(p)) ? err::FileNotFound : err::PathNotFound);
-    return Handle();
+    return KernelHandle();
   }
   // Open by someone who lets nobody share it (the model knows no finer
   // sharing): a second open is refused.
   if (it->second.locked) {
     Fail(err::SharingViolation);
-    return Handle();
+    return KernelHandle();
   }
   it->second.locked = true;
   SetLastError(err::Success);
-  return M().MakeHandle(HandleKind::Kernel, u"file:" + p);
+  return M().MakeHandle<KernelHandle>(u"file:" + p);
 }
 
 bool Wow64DisableWow64FsRedirection(void** oldValue) {
@@ -306,15 +306,15 @@ ProcessStart CreateProcessW(const char16_t* applicationName, const char16_t* com
   k.processes.push_back(sim::StartedProcess{pid, executable, line, M().clock.Now()});
   result.started = true;
   result.processId = pid;
-  result.process = M().MakeHandle(HandleKind::Kernel, u"process");
-  result.thread = M().MakeHandle(HandleKind::Kernel, u"thread");
+  result.process = M().MakeHandle<KernelHandle>(u"process");
+  result.thread = M().MakeHandle<KernelHandle>(u"thread");
   return result;
 }
 
-Handle CreateThread(ThreadProc procedure, void* argument) {
-  if (M().Enter("CreateThread")) return Handle();
+KernelHandle CreateThread(ThreadProc procedure, void* argument) {
+  if (M().Enter("CreateThread")) return KernelHandle();
   M().clock.Spawn([procedure, argument] { procedure(argument); });
-  return M().MakeHandle(HandleKind::Kernel, u"thread");
+  return M().MakeHandle<KernelHandle>(u"thread");
 }
 
 int MultiByteToWideChar(const char* source, int sourceLength, char16_t* target, int capacity) {

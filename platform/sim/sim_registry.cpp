@@ -74,26 +74,26 @@ Dword Injected(const char* op, const Text& detail) {
   return 0;
 }
 
-sim::RegKey* KeyOf(const Handle& handle) {
+sim::RegKey* KeyOf(const KeyHandle& handle) {
   const auto* open = M().Lookup(handle);
   return open == nullptr ? nullptr : M().registry.Find(open->name);
 }
 
-Dword Open(const Text& path, Handle* key) {
+Dword Open(const Text& path, KeyHandle* key) {
   if (M().registry.Find(path) == nullptr) return kErrorFileNotFound;
-  *key = M().MakeHandle(HandleKind::RegKey, path);
+  *key = M().MakeHandle<KeyHandle>(path);
   return 0;
 }
 
 }  // namespace
 
-Dword RegOpenKeyExW(const char16_t* path, Dword access, Handle* key) {
+Dword RegOpenKeyExW(const char16_t* path, Dword access, KeyHandle* key) {
   Text p = path != nullptr ? Text(path) : Text();
   if (Dword e = Injected("RegOpenKeyExW", p)) return e;
   return Open(sim::RealKeyPath(M(), p, access), key);
 }
 
-Dword RegOpenKeyExW(const Handle& parent, const char16_t* subkey, Dword access, Handle* key) {
+Dword RegOpenKeyExW(const KeyHandle& parent, const char16_t* subkey, Dword access, KeyHandle* key) {
   const auto* open = M().Lookup(parent);
   Text sub = subkey != nullptr ? Text(subkey) : Text();
   const Text base = open != nullptr ? open->name : Text();
@@ -105,7 +105,7 @@ Dword RegOpenKeyExW(const Handle& parent, const char16_t* subkey, Dword access, 
   return Open(sim::RealKeyPath(M(), path, access), key);
 }
 
-Dword RegQueryValueExW(const Handle& key, const char16_t* name, Dword* type, void* data,
+Dword RegQueryValueExW(const KeyHandle& key, const char16_t* name, Dword* type, void* data,
                        Dword* sizeInBytes) {
   Text n = name != nullptr ? Text(name) : Text();
   if (Dword e = Injected("RegQueryValueExW", n)) return e;
@@ -130,7 +130,7 @@ Dword RegQueryValueExW(const Handle& key, const char16_t* name, Dword* type, voi
   return 0;
 }
 
-Dword RegEnumKeyW(const Handle& key, Dword index, char16_t* name, Dword capacity) {
+Dword RegEnumKeyW(const KeyHandle& key, Dword index, char16_t* name, Dword capacity) {
   if (Dword e = Injected("RegEnumKeyW", Text())) return e;
   sim::RegKey* k = KeyOf(key);
   if (k == nullptr) return kErrorInvalidHandle;
@@ -142,7 +142,7 @@ Dword RegEnumKeyW(const Handle& key, Dword index, char16_t* name, Dword capacity
   return 0;
 }
 
-Dword RegGetValueW(const Handle& key, const char16_t* value, Dword flags, void* data,
+Dword RegGetValueW(const KeyHandle& key, const char16_t* value, Dword flags, void* data,
                    Dword* sizeInBytes) {
   Text n = value != nullptr ? Text(value) : Text();
   if (Dword e = Injected("RegGetValueW", n)) return e;

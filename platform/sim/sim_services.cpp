@@ -12,7 +12,7 @@ namespace {
 
 Machine& M() { return Machine::Get(); }
 
-sim::SimService* ServiceOf(const Handle& handle) {
+sim::SimService* ServiceOf(const ServiceHandle& handle) {
   const auto* open = M().Lookup(handle);
   if (open == nullptr) return nullptr;
   auto it = M().services.services.find(open->name);
@@ -32,29 +32,29 @@ void Settle(const Text& name, Dword pending, Dword final) {
 
 }  // namespace
 
-Handle OpenSCManagerW(Dword access) {
+ServiceHandle OpenSCManagerW(Dword access) {
   (void)access;
-  if (M().Enter("OpenSCManagerW")) return Handle();
-  return M().MakeHandle(HandleKind::Service, u"ServicesActive");
+  if (M().Enter("OpenSCManagerW")) return ServiceHandle();
+  return M().MakeHandle<ServiceHandle>(u"ServicesActive");
 }
 
-Handle OpenServiceW(const Handle& manager, const char16_t* name, Dword access) {
+ServiceHandle OpenServiceW(const ServiceHandle& manager, const char16_t* name, Dword access) {
   (void)access;
   Text n = name != nullptr ? Text(name) : Text();
-  if (M().Enter("OpenServiceW", n)) return Handle();
+  if (M().Enter("OpenServiceW", n)) return ServiceHandle();
   if (M().Lookup(manager) == nullptr) {
     SetLastError(err::InvalidHandle);
-    return Handle();
+    return ServiceHandle();
   }
   auto it = M().services.services.find(n);
   if (it == M().services.services.end()) {
     SetLastError(err::ServiceDoesNotExist);
-    return Handle();
+    return ServiceHandle();
   }
-  return M().MakeHandle(HandleKind::Service, it->first);
+  return M().MakeHandle<ServiceHandle>(it->first);
 }
 
-bool QueryServiceStatusEx(const Handle& service, Dword* currentState) {
+bool QueryServiceStatusEx(const ServiceHandle& service, Dword* currentState) {
   if (M().Enter("QueryServiceStatusEx")) return false;
   auto* s = ServiceOf(service);
   if (s == nullptr) {
@@ -65,7 +65,7 @@ bool QueryServiceStatusEx(const Handle& service, Dword* currentState) {
   return true;
 }
 
-bool ControlService(const Handle& service, Dword control) {
+bool ControlService(const ServiceHandle& service, Dword control) {
   const auto* open = M().Lookup(service);
   Text name = open != nullptr ? open->name : Text();
   if (M().Enter("ControlService", name)) return false;
@@ -90,7 +90,7 @@ bool ControlService(const Handle& service, Dword control) {
   return true;
 }
 
-bool StartServiceW(const Handle& service) {
+bool StartServiceW(const ServiceHandle& service) {
   const auto* open = M().Lookup(service);
   Text name = open != nullptr ? open->name : Text();
   if (M().Enter("StartServiceW", name)) return false;

@@ -215,7 +215,7 @@ HResult InjectedResult(const sim::FaultRule& rule) {
   return rule.hresult != 0 ? rule.hresult : hr::FromWin32(rule.error != 0 ? rule.error : err::AccessDenied);
 }
 
-sim::SimQueue* QueueOf(const Handle& printer) {
+sim::SimQueue* QueueOf(const PrinterHandle& printer) {
   const auto* open = M().Lookup(printer);
   if (open == nullptr || open->kind != HandleKind::Printer) return nullptr;
   return sim::FindQueue(M(), open->name);
@@ -375,22 +375,22 @@ bool EnumPortsW(std::vector<Text>* portNames) {
   return true;
 }
 
-bool OpenPrinterW(const char16_t* name, Dword access, Handle* printer) {
+bool OpenPrinterW(const char16_t* name, Dword access, PrinterHandle* printer) {
   (void)access;
   Text n = name != nullptr ? Text(name) : Text();
-  *printer = Handle();
+  *printer = PrinterHandle();
   if (M().Enter("OpenPrinterW", n) || Unavailable()) return false;
   sim::SimQueue* queue = n.empty() ? nullptr : sim::FindQueue(M(), n);
   if (queue == nullptr) {
     Fail(err::InvalidPrinterName);
     return false;
   }
-  *printer = M().MakeHandle(HandleKind::Printer, queue->info.pPrinterName);
+  *printer = M().MakeHandle<PrinterHandle>(queue->info.pPrinterName);
   SetLastError(err::Success);
   return true;
 }
 
-bool GetPrinterW(const Handle& printer, PrinterInfo2* info) {
+bool GetPrinterW(const PrinterHandle& printer, PrinterInfo2* info) {
   if (M().Enter("GetPrinterW") || Unavailable()) return false;
   sim::SimQueue* queue = QueueOf(printer);
   if (queue == nullptr) {
@@ -402,7 +402,7 @@ bool GetPrinterW(const Handle& printer, PrinterInfo2* info) {
   return true;
 }
 
-bool SetPrinterW(const Handle& printer, const PrinterChanges* changes, Dword command) {
+bool SetPrinterW(const PrinterHandle& printer, const PrinterChanges* changes, Dword command) {
   const auto* open = M().Lookup(printer);
   if (M().Enter("SetPrinterW", open != nullptr ? open->name : Text()) || Unavailable()) return false;
   sim::SimQueue* queue = QueueOf(printer);
@@ -446,34 +446,34 @@ bool SetPrinterW(const Handle& printer, const PrinterChanges* changes, Dword com
   return true;
 }
 
-Handle AddPrinterW(const PrinterInfo2& info) {
-  if (M().Enter("AddPrinterW", info.pPrinterName) || Unavailable()) return Handle();
+PrinterHandle AddPrinterW(const PrinterInfo2& info) {
+  if (M().Enter("AddPrinterW", info.pPrinterName) || Unavailable()) return PrinterHandle();
   if (info.pPrinterName.empty()) {
     Fail(err::InvalidPrinterName);
-    return Handle();
+    return PrinterHandle();
   }
   if (sim::FindQueue(M(), info.pPrinterName) != nullptr) {
     Fail(err::PrinterAlreadyExists);
-    return Handle();
+    return PrinterHandle();
   }
   if (sim::FindDriver(M(), info.pDriverName) == nullptr) {
     Fail(err::UnknownPrinterDriver);
-    return Handle();
+    return PrinterHandle();
   }
   if (sim::FindPort(M(), info.pPortName) == nullptr) {
     Fail(err::UnknownPort);
-    return Handle();
+    return PrinterHandle();
   }
   if (!sim::EqualNoCase(info.pPrintProcessor, u"winprint")) {
     Fail(sim::kUnknownPrintProcessor);
-    return Handle();
+    return PrinterHandle();
   }
   sim::SimQueue& queue = sim::CreateQueue(M(), info);
   SetLastError(err::Success);
-  return M().MakeHandle(HandleKind::Printer, queue.info.pPrinterName);
+  return M().MakeHandle<PrinterHandle>(queue.info.pPrinterName);
 }
 
-bool DeletePrinter(const Handle& printer) {
+bool DeletePrinter(const PrinterHandle& printer) {
   const auto* open = M().Lookup(printer);
   if (M().Enter("DeletePrinter", open != nullptr ? open->name : Text()) || Unavailable()) return false;
   sim::SimQueue* queue = QueueOf(printer);

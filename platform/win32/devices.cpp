@@ -40,11 +40,11 @@ Guid FromGuid(const GUID& guid) {
   return out;
 }
 
-HDEVINFO Set(const Handle& set) { return reinterpret_cast<HDEVINFO>(set.get()); }
+HDEVINFO Set(const DevInfoHandle& set) { return reinterpret_cast<HDEVINFO>(set.get()); }
 
-Handle SetHandle(HDEVINFO set) {
-  if (set == INVALID_HANDLE_VALUE || set == nullptr) return Handle();
-  return Handle(HandleKind::DevInfo, reinterpret_cast<std::uintptr_t>(set));
+DevInfoHandle SetHandle(HDEVINFO set) {
+  if (set == INVALID_HANDLE_VALUE || set == nullptr) return DevInfoHandle();
+  return DevInfoHandle(reinterpret_cast<std::uintptr_t>(set));
 }
 
 SP_DEVICE_INTERFACE_DATA ToNative(const DeviceInterfaceData& data) {
@@ -67,17 +67,17 @@ SP_DEVINFO_DATA ToNative(const DeviceInfoData& data) {
 
 }  // namespace
 
-Handle SetupDiGetClassDevsW(const Guid& guid, Dword flags) {
+DevInfoHandle SetupDiGetClassDevsW(const Guid& guid, Dword flags) {
   GUID g = ToGuid(guid);
   return SetHandle(::SetupDiGetClassDevsW(&g, nullptr, nullptr, flags));
 }
 
-Handle SetupDiGetClassDevsExW(const Guid& guid, Dword flags) {
+DevInfoHandle SetupDiGetClassDevsExW(const Guid& guid, Dword flags) {
   GUID g = ToGuid(guid);
   return SetHandle(::SetupDiGetClassDevsExW(&g, nullptr, nullptr, flags, nullptr, nullptr, nullptr));
 }
 
-bool SetupDiEnumDeviceInterfaces(const Handle& set, const Guid& guid, Dword index,
+bool SetupDiEnumDeviceInterfaces(const DevInfoHandle& set, const Guid& guid, Dword index,
                                  DeviceInterfaceData* data) {
   GUID g = ToGuid(guid);
   SP_DEVICE_INTERFACE_DATA iface{};
@@ -89,7 +89,7 @@ bool SetupDiEnumDeviceInterfaces(const Handle& set, const Guid& guid, Dword inde
   return true;
 }
 
-bool SetupDiGetDeviceInterfaceDetailW(const Handle& set, const DeviceInterfaceData& data,
+bool SetupDiGetDeviceInterfaceDetailW(const DevInfoHandle& set, const DeviceInterfaceData& data,
                                       Text* devicePath) {
   ErrorKeeper keep;
   SP_DEVICE_INTERFACE_DATA iface = ToNative(data);
@@ -143,7 +143,7 @@ bool SetupDiClassGuidsFromNameW(const char16_t* className, std::vector<Guid>* gu
   return true;
 }
 
-bool SetupDiEnumDeviceInfo(const Handle& set, Dword index, DeviceInfoData* data) {
+bool SetupDiEnumDeviceInfo(const DevInfoHandle& set, Dword index, DeviceInfoData* data) {
   SP_DEVINFO_DATA device{};
   device.cbSize = sizeof(device);
   if (::SetupDiEnumDeviceInfo(Set(set), index, &device) == FALSE) return false;
@@ -153,7 +153,7 @@ bool SetupDiEnumDeviceInfo(const Handle& set, Dword index, DeviceInfoData* data)
   return true;
 }
 
-bool SetupDiGetDeviceFriendlyNameW(const Handle& set, const DeviceInfoData& data,
+bool SetupDiGetDeviceFriendlyNameW(const DevInfoHandle& set, const DeviceInfoData& data,
                                    char16_t* buffer, Dword capacity) {
   SP_DEVINFO_DATA device = ToNative(data);
   return ::SetupDiGetDeviceRegistryPropertyW(Set(set), &device, SPDRP_FRIENDLYNAME, nullptr,
@@ -162,7 +162,7 @@ bool SetupDiGetDeviceFriendlyNameW(const Handle& set, const DeviceInfoData& data
                                              nullptr) != FALSE;
 }
 
-bool SetupDiRemoveDevice(const Handle& set, const DeviceInfoData& data) {
+bool SetupDiRemoveDevice(const DevInfoHandle& set, const DeviceInfoData& data) {
   SP_DEVINFO_DATA device = ToNative(data);
   return ::SetupDiRemoveDevice(Set(set), &device) != FALSE;
 }

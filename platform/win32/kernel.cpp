@@ -25,13 +25,13 @@ void* LocalAlloc(bool zeroInit, std::size_t bytes) {
 
 void LocalFree(void* block) { ::LocalFree(block); }
 
-Handle CreateMutexW(const char16_t* name) {
+KernelHandle CreateMutexW(const char16_t* name) {
   HANDLE mutex = ::CreateMutexW(nullptr, FALSE, W(name));
-  if (mutex == nullptr) return Handle();
-  return Handle(HandleKind::Kernel, reinterpret_cast<std::uintptr_t>(mutex));
+  if (mutex == nullptr) return KernelHandle();
+  return KernelHandle(reinterpret_cast<std::uintptr_t>(mutex));
 }
 
-bool ReleaseMutex(const Handle& mutex) {
+bool ReleaseMutex(const KernelHandle& mutex) {
   return ::ReleaseMutex(reinterpret_cast<HANDLE>(mutex.get())) != FALSE;
 }
 
@@ -72,11 +72,11 @@ bool MoveFileExW(const char16_t* source, const char16_t* target, Dword flags) {
 
 bool FileExists(const char16_t* path) { return ::_waccess(W(path), 0) == 0; }
 
-Handle CreateFileW(const char16_t* path) {
+KernelHandle CreateFileW(const char16_t* path) {
   HANDLE file = ::CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return Handle();
-  return Handle(HandleKind::Kernel, reinterpret_cast<std::uintptr_t>(file));
+  if (file == INVALID_HANDLE_VALUE) return KernelHandle();
+  return KernelHandle(reinterpret_cast<std::uintptr_t>(file));
 }
 
 bool Wow64DisableWow64FsRedirection(void** oldValue) {
@@ -107,8 +107,8 @@ ProcessStart CreateProcessW(const char16_t* applicationName, const char16_t* com
   if (ok == FALSE) return result;
   result.started = true;
   result.processId = process.dwProcessId;
-  result.process = Handle(HandleKind::Kernel, reinterpret_cast<std::uintptr_t>(process.hProcess));
-  result.thread = Handle(HandleKind::Kernel, reinterpret_cast<std::uintptr_t>(process.hThread));
+  result.process = KernelHandle(reinterpret_cast<std::uintptr_t>(process.hProcess));
+  result.thread = KernelHandle(reinterpret_cast<std::uintptr_t>(process.hThread));
   return result;
 }
 #if defined(__i386__)
@@ -133,20 +133,20 @@ DWORD WINAPI RunThread(LPVOID parameter) {
 
 }  // namespace
 
-Handle CreateThread(ThreadProc procedure, void* argument) {
+KernelHandle CreateThread(ThreadProc procedure, void* argument) {
   ErrorKeeper keep;
   auto* start = new (std::nothrow) ThreadStart{procedure, argument};
   if (start == nullptr) {
     ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return Handle();
+    return KernelHandle();
   }
   HANDLE thread = ::CreateThread(nullptr, 0, RunThread, start, 0, nullptr);
   keep.Capture();
   if (thread == nullptr) {
     delete start;
-    return Handle();
+    return KernelHandle();
   }
-  return Handle(HandleKind::Kernel, reinterpret_cast<std::uintptr_t>(thread));
+  return KernelHandle(reinterpret_cast<std::uintptr_t>(thread));
 }
 
 int MultiByteToWideChar(const char* source, int sourceLength, char16_t* target, int capacity) {

@@ -10,10 +10,10 @@ using win32::W;
 
 namespace {
 
-HKEY Key(const Handle& key) { return reinterpret_cast<HKEY>(key.get()); }
+HKEY Key(const KeyHandle& key) { return reinterpret_cast<HKEY>(key.get()); }
 
-Dword Opened(LSTATUS status, HKEY opened, Handle* key) {
-  if (status == ERROR_SUCCESS) *key = Handle(HandleKind::RegKey, reinterpret_cast<std::uintptr_t>(opened));
+Dword Opened(LSTATUS status, HKEY opened, KeyHandle* key) {
+  if (status == ERROR_SUCCESS) *key = KeyHandle(reinterpret_cast<std::uintptr_t>(opened));
   return static_cast<Dword>(status);
 }
 
@@ -35,19 +35,19 @@ class Size {
 
 }  // namespace
 
-Dword RegOpenKeyExW(const char16_t* path, Dword access, Handle* key) {
+Dword RegOpenKeyExW(const char16_t* path, Dword access, KeyHandle* key) {
   HKEY opened = nullptr;
   LSTATUS status = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, W(path), 0, access, &opened);
   return Opened(status, opened, key);
 }
 
-Dword RegOpenKeyExW(const Handle& parent, const char16_t* subkey, Dword access, Handle* key) {
+Dword RegOpenKeyExW(const KeyHandle& parent, const char16_t* subkey, Dword access, KeyHandle* key) {
   HKEY opened = nullptr;
   LSTATUS status = ::RegOpenKeyExW(Key(parent), W(subkey), 0, access, &opened);
   return Opened(status, opened, key);
 }
 
-Dword RegQueryValueExW(const Handle& key, const char16_t* name, Dword* type, void* data,
+Dword RegQueryValueExW(const KeyHandle& key, const char16_t* name, Dword* type, void* data,
                        Dword* sizeInBytes) {
   DWORD valueType = type != nullptr ? *type : 0;
   Size size(sizeInBytes);
@@ -57,11 +57,11 @@ Dword RegQueryValueExW(const Handle& key, const char16_t* name, Dword* type, voi
   return static_cast<Dword>(status);
 }
 
-Dword RegEnumKeyW(const Handle& key, Dword index, char16_t* name, Dword capacity) {
+Dword RegEnumKeyW(const KeyHandle& key, Dword index, char16_t* name, Dword capacity) {
   return static_cast<Dword>(::RegEnumKeyW(Key(key), index, W(name), capacity));
 }
 
-Dword RegGetValueW(const Handle& key, const char16_t* value, Dword flags, void* data,
+Dword RegGetValueW(const KeyHandle& key, const char16_t* value, Dword flags, void* data,
                    Dword* sizeInBytes) {
   Size size(sizeInBytes);
   return static_cast<Dword>(::RegGetValueW(Key(key), nullptr, W(value), flags, nullptr, data, size.get()));

@@ -7,22 +7,22 @@ namespace korv::os {
 
 namespace {
 
-SC_HANDLE Sc(const Handle& handle) { return reinterpret_cast<SC_HANDLE>(handle.get()); }
+SC_HANDLE Sc(const ServiceHandle& handle) { return reinterpret_cast<SC_HANDLE>(handle.get()); }
 
-Handle ServiceHandle(SC_HANDLE handle) {
-  if (handle == nullptr) return Handle();
-  return Handle(HandleKind::Service, reinterpret_cast<std::uintptr_t>(handle));
+ServiceHandle Own(SC_HANDLE handle) {
+  if (handle == nullptr) return ServiceHandle();
+  return ServiceHandle(reinterpret_cast<std::uintptr_t>(handle));
 }
 
 }  // namespace
 
-Handle OpenSCManagerW(Dword access) { return ServiceHandle(::OpenSCManagerW(nullptr, nullptr, access)); }
+ServiceHandle OpenSCManagerW(Dword access) { return Own(::OpenSCManagerW(nullptr, nullptr, access)); }
 
-Handle OpenServiceW(const Handle& manager, const char16_t* name, Dword access) {
-  return ServiceHandle(::OpenServiceW(Sc(manager), win32::W(name), access));
+ServiceHandle OpenServiceW(const ServiceHandle& manager, const char16_t* name, Dword access) {
+  return Own(::OpenServiceW(Sc(manager), win32::W(name), access));
 }
 
-bool QueryServiceStatusEx(const Handle& service, Dword* currentState) {
+bool QueryServiceStatusEx(const ServiceHandle& service, Dword* currentState) {
   SERVICE_STATUS_PROCESS status{};
   DWORD needed = 0;
   if (::QueryServiceStatusEx(Sc(service), SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
@@ -33,12 +33,12 @@ bool QueryServiceStatusEx(const Handle& service, Dword* currentState) {
   return true;
 }
 
-bool ControlService(const Handle& service, Dword control) {
+bool ControlService(const ServiceHandle& service, Dword control) {
   SERVICE_STATUS status{};
   return ::ControlService(Sc(service), control, &status) != FALSE;
 }
 
-bool StartServiceW(const Handle& service) {
+bool StartServiceW(const ServiceHandle& service) {
   return ::StartServiceW(Sc(service), 0, nullptr) != FALSE;
 }
 

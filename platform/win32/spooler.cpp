@@ -32,7 +32,7 @@ bool Missing() {
   return false;
 }
 
-HANDLE PrinterOf(const Handle& printer) { return reinterpret_cast<HANDLE>(printer.get()); }
+HANDLE PrinterOf(const PrinterHandle& printer) { return reinterpret_cast<HANDLE>(printer.get()); }
 
 std::uint64_t FromFileTime(const FILETIME& time) {
   return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
@@ -268,7 +268,7 @@ bool EnumPortsW(std::vector<Text>* portNames) {
       [portNames](const PORT_INFO_2W& port) { portNames->push_back(ToText(port.pPortName)); });
 }
 
-bool OpenPrinterW(const char16_t* name, Dword access, Handle* printer) {
+bool OpenPrinterW(const char16_t* name, Dword access, PrinterHandle* printer) {
   KORV_WINSPOOL(OpenPrinterW);
   if (pOpenPrinterW == nullptr) return Missing();
   PRINTER_DEFAULTSW defaults{};
@@ -277,18 +277,18 @@ bool OpenPrinterW(const char16_t* name, Dword access, Handle* printer) {
   defaults.DesiredAccess = access;
   HANDLE opened = nullptr;
   if (pOpenPrinterW(Writable(name), &opened, &defaults) == FALSE) return false;
-  *printer = Handle(HandleKind::Printer, reinterpret_cast<std::uintptr_t>(opened));
+  *printer = PrinterHandle(reinterpret_cast<std::uintptr_t>(opened));
   return true;
 }
 
-bool GetPrinterW(const Handle& printer, PrinterInfo2* info) {
+bool GetPrinterW(const PrinterHandle& printer, PrinterInfo2* info) {
   return WithPrinterInfo2(PrinterOf(printer), [info](const PRINTER_INFO_2W& record) {
     *info = FromNative(record);
     return true;
   });
 }
 
-bool SetPrinterW(const Handle& printer, const PrinterChanges* changes, Dword command) {
+bool SetPrinterW(const PrinterHandle& printer, const PrinterChanges* changes, Dword command) {
   KORV_WINSPOOL(SetPrinterW);
   if (pSetPrinterW == nullptr) return Missing();
   if (changes == nullptr) return pSetPrinterW(PrinterOf(printer), 0, nullptr, command) != FALSE;
@@ -301,21 +301,21 @@ bool SetPrinterW(const Handle& printer, const PrinterChanges* changes, Dword com
   });
 }
 
-Handle AddPrinterW(const PrinterInfo2& info) {
+PrinterHandle AddPrinterW(const PrinterInfo2& info) {
   KORV_WINSPOOL(AddPrinterW);
   if (pAddPrinterW == nullptr) {
     Missing();
-    return Handle();
+    return PrinterHandle();
   }
   ErrorKeeper keep;
   PRINTER_INFO_2W record = ToNative(info);
   HANDLE added = pAddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&record));
   keep.Capture();
-  if (added == nullptr) return Handle();
-  return Handle(HandleKind::Printer, reinterpret_cast<std::uintptr_t>(added));
+  if (added == nullptr) return PrinterHandle();
+  return PrinterHandle(reinterpret_cast<std::uintptr_t>(added));
 }
 
-bool DeletePrinter(const Handle& printer) {
+bool DeletePrinter(const PrinterHandle& printer) {
   KORV_WINSPOOL(DeletePrinter);
   if (pDeletePrinter == nullptr) return Missing();
   return pDeletePrinter(PrinterOf(printer)) != FALSE;

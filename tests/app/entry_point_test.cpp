@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/path_split.h"
+#include "common/path_split.h"
 #include "app_machine.h"
 #include "platform/services.h"
 #include "platform/sim/sim_shell.h"

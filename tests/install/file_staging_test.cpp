@@ -1,7 +1,8 @@
 #include "install/file_staging.h"
 
-#include "install/split_path.h"
+#include "common/path_split.h"
 #include "install_machine.h"
+#include "system/service_control.h"
 
 namespace korv::test {
 namespace {

@@ -1,6 +1,7 @@
 #include "install/package_binding.h"
 
 #include "install_machine.h"
+#include "platform/devices.h"
 
 namespace korv::test {
 namespace {
@@ -43,14 +44,14 @@ TEST_F(PackageBindingTest, OnlyExactlySOkCountsAsUploaded) {
 }
 
 TEST_F(PackageBindingTest, ReenumerationIsOnlyRequestedFromTheRoot) {
-  ReenumerateDevices();
+  ReenumerateDevices(os::CM_REENUMERATE_NORMAL, RootLookup::kLocated);
   EXPECT_EQ(Calls(M()), (std::vector<std::string>{"CM_Locate_DevNodeW", "CM_Reenumerate_DevNode"}));
   EXPECT_EQ(CallDetails(M(), "CM_Reenumerate_DevNode"), std::vector<std::string>{"normal"});
   EXPECT_EQ(M().devices.reenumerations, 1);
 
   // No root found: nothing to re-enumerate.
   M().faults.Set("CM_Locate_DevNodeW", {0x0D /* CR_NO_SUCH_DEVNODE */});
-  ReenumerateDevices();
+  ReenumerateDevices(os::CM_REENUMERATE_NORMAL, RootLookup::kLocated);
   EXPECT_EQ(M().CallCount("CM_Reenumerate_DevNode"), 1);
 }
 

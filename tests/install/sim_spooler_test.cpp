@@ -5,6 +5,7 @@
 #include "platform/devices.h"
 #include "platform/kernel.h"
 #include "platform/spooler.h"
+#include "system/service_control.h"
 
 namespace korv::test {
 namespace {
@@ -17,8 +18,8 @@ class SimSpoolerTest : public SimTest {
     M().spooler.drivers.push_back({FamilyDriver(kModel)});
   }
   void Stop() { M().services.services.at(u"Spooler").state = os::SERVICE_STOPPED; }
-  os::Handle Open(const Text& name) {
-    os::Handle h;
+  os::PrinterHandle Open(const Text& name) {
+    os::PrinterHandle h;
     os::OpenPrinterW(name.c_str(), os::PRINTER_ALL_ACCESS, &h);
     return h;
   }
@@ -26,7 +27,7 @@ class SimSpoolerTest : public SimTest {
 
 TEST_F(SimSpoolerTest, NothingAnswersWhileTheSpoolerIsStopped) {
   AddQueue(M(), kModel, kPort, kModel);
-  os::Handle queue = Open(kModel);
+  os::PrinterHandle queue = Open(kModel);
   ASSERT_TRUE(queue);
   Stop();
 
@@ -35,7 +36,7 @@ TEST_F(SimSpoolerTest, NothingAnswersWhileTheSpoolerIsStopped) {
   std::vector<os::PrinterInfo2> printers;
   os::PrinterInfo2 info;
   char16_t dir[260];
-  os::Handle h;
+  os::PrinterHandle h;
   const bool results[] = {
       os::EnumPrinterDriversW(&drivers),
       os::AddPrinterDriverW(FamilyDriver(u"x")),
@@ -132,7 +133,7 @@ TEST_F(SimSpoolerTest, QueuesWithJobsGoOnlyOnceThePurgeEmptiedThem) {
   EXPECT_EQ(U8(M().devices.nodes[0].friendlyName), U8(kModel));
   M().spooler.queues[0].info.cJobs = 2;
 
-  os::Handle queue = Open(u"KORVANE KP-80");
+  os::PrinterHandle queue = Open(u"KORVANE KP-80");
   ASSERT_TRUE(queue);
   EXPECT_TRUE(os::DeletePrinter(queue));
   ASSERT_NE(QueueNamed(M(), kModel), nullptr);  // pending deletion
@@ -144,14 +145,14 @@ TEST_F(SimSpoolerTest, QueuesWithJobsGoOnlyOnceThePurgeEmptiedThem) {
   EXPECT_FALSE(os::GetPrinterW(queue, &info));
   EXPECT_EQ(os::GetLastError(), err::InvalidHandle);
 
-  os::Handle none;
+  os::PrinterHandle none;
   EXPECT_FALSE(os::OpenPrinterW(kModel, os::PRINTER_ALL_ACCESS, &none));
   EXPECT_EQ(os::GetLastError(), err::InvalidPrinterName);
 
   AddQueue(M(), u"Locked", kPort, kModel);
   M().spooler.queues.back().undeletable = true;
   M().spooler.queues.back().deleteError = 1234;
-  os::Handle locked = Open(u"Locked");
+  os::PrinterHandle locked = Open(u"Locked");
   EXPECT_FALSE(os::DeletePrinter(locked));
   EXPECT_EQ(os::GetLastError(), 1234u);
   std::vector<os::PrinterInfo2> printers;

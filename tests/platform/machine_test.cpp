@@ -57,8 +57,8 @@ TEST_F(MachineTest, ServiceTransitionsTakeVirtualTime) {
     EXPECT_EQ(name, u"Spooler");
     changes.emplace_back(M().clock.Now(), state);
   };
-  os::Handle manager = os::OpenSCManagerW(os::SC_MANAGER_ALL_ACCESS);
-  os::Handle service = os::OpenServiceW(manager, u"SPOOLER", os::SERVICE_ALL_ACCESS);
+  os::ServiceHandle manager = os::OpenSCManagerW(os::SC_MANAGER_ALL_ACCESS);
+  os::ServiceHandle service = os::OpenServiceW(manager, u"SPOOLER", os::SERVICE_ALL_ACCESS);
   ASSERT_TRUE(service);
   Dword state = 0;
 
@@ -110,7 +110,7 @@ TEST_F(MachineTest, RegistryReadsReportSizesAndTerminateMultiStrings) {
   key.values[u"Proper"] = sim::RegistryState::MultiString({u"a", u"bc"});
   key.values[u"Name"] = sim::RegistryState::String(u"Korvane");
 
-  os::Handle k;
+  os::KeyHandle k;
   ASSERT_EQ(os::RegOpenKeyExW(u"SYSTEM\\Test", os::KEY_QUERY_VALUE, &k), 0u);
 
   // RegGetValueW adds the two terminators the stored data lacks.

@@ -68,7 +68,7 @@ Dword ThreadBody(void* argument) {
 
 void TestThreads() {
   int value = 41;
-  os::Handle thread = os::CreateThread(ThreadBody, &value);
+  os::KernelHandle thread = os::CreateThread(ThreadBody, &value);
   CHECK(static_cast<bool>(thread));
   Dword code = korv::test::WaitForExitCode(thread.get());
   // The argument reached the core's procedure, and its result is the thread's
@@ -128,13 +128,13 @@ void TestProcesses() {
 
   // Closing a handle keeps the last error, also when the close fails.
   os::SetLastError(4321);
-  { os::Handle bogus(os::HandleKind::Kernel, 0x7FFC); }
+  { os::KernelHandle bogus(0x7FFC); }
   CHECK_EQ(os::GetLastError(), 4321u);
 
   // A named mutex: the second creation reports that it exists.
-  os::Handle first = os::CreateMutexW(u"korv-adapter-test-mutex");
+  os::KernelHandle first = os::CreateMutexW(u"korv-adapter-test-mutex");
   CHECK(static_cast<bool>(first));
-  os::Handle second = os::CreateMutexW(u"korv-adapter-test-mutex");
+  os::KernelHandle second = os::CreateMutexW(u"korv-adapter-test-mutex");
   CHECK(static_cast<bool>(second));
   CHECK_EQ(os::GetLastError(), korv::err::AlreadyExists);
 }
@@ -156,7 +156,7 @@ void TestCommandLine() {
 // ---- registry and services --------------------------------------------------------
 
 void TestRegistry() {
-  os::Handle key;
+  os::KeyHandle key;
   CHECK_EQ(os::RegOpenKeyExW(u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", os::KEY_QUERY_VALUE,
                              &key),
            0u);
@@ -176,29 +176,29 @@ void TestRegistry() {
   CHECK_EQ(os::RegQueryValueExW(key, u"SystemRoot", nullptr, value.data(), &valueSize), 0u);
   CHECK(Text(value.data()).size() >= 3 && value[1] == u':');
 
-  os::Handle parent;
+  os::KeyHandle parent;
   const Dword access = os::KEY_QUERY_VALUE | os::KEY_ENUMERATE_SUB_KEYS | os::KEY_WOW64_64KEY;
   CHECK_EQ(os::RegOpenKeyExW(u"SOFTWARE\\Microsoft", access, &parent), 0u);
-  os::Handle child;
+  os::KeyHandle child;
   CHECK_EQ(os::RegOpenKeyExW(parent, u"Windows NT", access, &child), 0u);
   char16_t name[260];
   CHECK_EQ(os::RegEnumKeyW(child, 0, name, 260), 0u);
   CHECK_EQ(os::RegEnumKeyW(child, 100000, name, 260), korv::err::NoMoreItems);
-  os::Handle missing;
+  os::KeyHandle missing;
   CHECK_EQ(os::RegOpenKeyExW(u"SOFTWARE\\korv adapter test\\none", os::KEY_QUERY_VALUE, &missing),
            korv::err::FileNotFound);
   CHECK(!missing);
 }
 
 void TestServices() {
-  os::Handle manager = os::OpenSCManagerW(os::SC_MANAGER_ALL_ACCESS);
+  os::ServiceHandle manager = os::OpenSCManagerW(os::SC_MANAGER_ALL_ACCESS);
   CHECK(static_cast<bool>(manager));
-  os::Handle spooler = os::OpenServiceW(manager, u"Spooler", os::SERVICE_ALL_ACCESS);
+  os::ServiceHandle spooler = os::OpenServiceW(manager, u"Spooler", os::SERVICE_ALL_ACCESS);
   CHECK(static_cast<bool>(spooler));
   Dword state = 0;
   CHECK(os::QueryServiceStatusEx(spooler, &state));
   CHECK(state >= os::SERVICE_STOPPED && state <= os::SERVICE_PAUSED);
-  os::Handle none = os::OpenServiceW(manager, u"korv no such service", os::SERVICE_ALL_ACCESS);
+  os::ServiceHandle none = os::OpenServiceW(manager, u"korv no such service", os::SERVICE_ALL_ACCESS);
   CHECK(!none);
   CHECK_EQ(os::GetLastError(), korv::err::ServiceDoesNotExist);
 }
@@ -245,7 +245,7 @@ void TestSpooler() {
   CHECK(haveFile);
 
   // An unknown queue: the spooler's error survives the adapter.
-  os::Handle none;
+  os::PrinterHandle none;
   CHECK(!os::OpenPrinterW(u"korv no such queue", os::PRINTER_ALL_ACCESS, &none));
   CHECK_EQ(os::GetLastError(), korv::err::InvalidPrinterName);
 
@@ -266,7 +266,7 @@ void TestSpooler() {
   queue.pDatatype = u"RAW";
   queue.Attributes = os::PRINTER_ATTRIBUTE_LOCAL;
   queue.pComment = u"written back by the adapter test";
-  os::Handle added = os::AddPrinterW(queue);
+  os::PrinterHandle added = os::AddPrinterW(queue);
   CHECK(static_cast<bool>(added));
   if (!added) {
     std::printf("note: AddPrinterW failed, error %lu\n", static_cast<unsigned long>(os::GetLastError()));
@@ -274,7 +274,7 @@ void TestSpooler() {
   }
   added.reset();
 
-  os::Handle printer;
+  os::PrinterHandle printer;
   CHECK(os::OpenPrinterW(kQueue, os::PRINTER_ALL_ACCESS, &printer));
   os::PrinterInfo2 read;
   CHECK(os::GetPrinterW(printer, &read));
@@ -312,7 +312,7 @@ void TestSpooler() {
 
   CHECK(os::DeletePrinter(printer));
   printer.reset();
-  os::Handle gone;
+  os::PrinterHandle gone;
   CHECK(!os::OpenPrinterW(kQueue, os::PRINTER_ALL_ACCESS, &gone));
 }
 
@@ -332,7 +332,7 @@ void TestDriverPackages() {
 // ---- devices ------------------------------------------------------------------------
 
 void TestDevices() {
-  os::Handle set = os::SetupDiGetClassDevsW(os::GUID_DEVINTERFACE_USBPRINT,
+  os::DevInfoHandle set = os::SetupDiGetClassDevsW(os::GUID_DEVINTERFACE_USBPRINT,
                                             os::DIGCF_PRESENT | os::DIGCF_DEVICEINTERFACE);
   CHECK(static_cast<bool>(set));
   os::DeviceInterfaceData data;
@@ -366,7 +366,7 @@ void TestDevices() {
 
     // The devices of all classes; the first one's record round-trips into
     // the calls that take it back, which find the device by it.
-    os::Handle devices = os::SetupDiGetClassDevsExW(system[0], os::DIGCF_ALLCLASSES);
+    os::DevInfoHandle devices = os::SetupDiGetClassDevsExW(system[0], os::DIGCF_ALLCLASSES);
     CHECK(static_cast<bool>(devices));
     os::DeviceInfoData device;
     CHECK(os::SetupDiEnumDeviceInfo(devices, 0, &device));
