@@ -1,7 +1,9 @@
 #include "app/installer_window.h"
 
+#include "app/picture_scale.h"
 #include "common/fixed_text.h"
 #include "common/globals.h"
+#include "common/window_look.h"
 #include "install/autoinstall_worker.h"
 #include "platform/kernel.h"
 #include "platform/ui.h"
@@ -43,6 +45,17 @@ void StartWizard() {
   wizard.thread.reset();
 }
 
+// The template's progress bar carries PBS_MARQUEE. With common controls 6
+// (the manifest asks for them, for the current look of the controls) that
+// bit makes a marquee, which shows none of the positions the worker posts.
+// Clearing it on the open window keeps the template as it is and the bar a
+// current-looking one that shows its position.
+void ShowPositionsOnProgressBar(Hwnd window) {
+  Hwnd bar = os::GetDlgItem(window, installer_ids::kProgressBar);
+  const Dword style = os::GetWindowLongW(bar, os::GWL_STYLE);
+  if ((style & os::PBS_MARQUEE) != 0) os::SetWindowLongW(bar, os::GWL_STYLE, style & ~os::PBS_MARQUEE);
+}
+
 bool FrontIfOfProcess(Hwnd window, void* context) {
   const Dword processId = *static_cast<const Dword*>(context);
   if (os::GetWindowThreadProcessId(window) != processId) return true;
@@ -56,8 +69,15 @@ std::intptr_t InstallerDialogProc(Hwnd window, Dword message, std::uintptr_t wPa
                                   std::intptr_t lParam) {
   (void)lParam;
   if (message == os::WM_INITDIALOG) {
+    ShowAppIcon(window);
+    ShowPositionsOnProgressBar(window);
+    FitPicturesToScale(window, os::GetDpiForWindow(window));
     // The worker is never waited for; its handle is of no use.
     os::CreateThread(AutoInstallWorker, window);
+  } else if (message == os::WM_DPICHANGED) {
+    // Moved to a monitor of another scale: the dialog manager resizes the
+    // frames after this message, the pictures follow here.
+    FitPicturesToScale(window, static_cast<Dword>(wParam & 0xFFFF));
   } else if (message == os::WM_COMMAND) {
     const int control = static_cast<int>(wParam & 0xFFFF);
     if (control == installer_ids::kCancelButton) {
