@@ -508,16 +508,9 @@ static void dump_window(HWND window) {
   snprintf(buf, sizeof buf, "\tpid=%lu", pid);
   fputs(buf, stdout);
   put_rect(window);
-  {
-    /* The extended style (WS_EX_LAYOUTRTL: mirrored) and which icons the
-     * window has (WM_GETICON is carried across processes). */
-    DWORD_PTR small = 0, big = 0;
-    SendMessageTimeoutW(window, WM_GETICON, ICON_SMALL, 0, SMTO_ABORTIFHUNG, 2000, &small);
-    SendMessageTimeoutW(window, WM_GETICON, ICON_BIG, 0, SMTO_ABORTIFHUNG, 2000, &big);
-    snprintf(buf, sizeof buf, "\tex=%08lx\ticons=%s%s", (unsigned long)GetWindowLongW(window, GWL_EXSTYLE),
-             small ? "small" : "-", big ? ",big" : ",-");
-    fputs(buf, stdout);
-  }
+  /* The extended style: WS_EX_LAYOUTRTL (0x00400000) for a mirrored window. */
+  snprintf(buf, sizeof buf, "\tex=%08lx", (unsigned long)GetWindowLongW(window, GWL_EXSTYLE));
+  fputs(buf, stdout);
   fputs("\n", stdout);
   for (child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     GetClassNameW(child, cls, 128);
