@@ -36,6 +36,7 @@ languages/installer-zh-Hans installer-zh-Hans
 languages/uninstall-en uninstall-en
 languages/uninstall-de uninstall-de
 languages/uninstall-ar uninstall-ar
+languages/uninstall-ar-failed-message uninstall-ar-failed-message
 languages/uninstall-zh-Hans uninstall-zh-Hans
 "
 

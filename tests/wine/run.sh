@@ -888,6 +888,38 @@ make_locales() {
   done
 }
 
+# The message box of a failed removal in Arabic (Wine refuses to delete the
+# driver, as in uninstall-remove): text 114 in Arabic, over the mirrored
+# uninstall window. Its caption is the system's default one in Arabic, so
+# the box is found by its text.
+arabic_removal_message() {
+  install_family || return 1
+  local un_title msg box
+  un_title=$(res ar dlg105)
+  msg=$(res ar 114)
+  BGENV=(LOCPATH="$WORK/locale" LC_ALL=ar_SA.UTF-8 LANG=ar_SA.UTF-8)
+  bg un-ar-remove 180 'C:\Korvane\korvsetup.exe' -u 'C:\Korvane\'
+  BGENV=()
+  local prog=$BG
+  wait_line "$un_title" "$(printf 'item\t2\t-\t%s' "$(fmt "$(res ar 110)" "$PRINTER" USB001 "")")" 40 || return 1
+  click 1 || return 1
+  local end=$((SECONDS + 60))
+  while :; do
+    fix windows >"$T/all.txt" 2>/dev/null
+    box=$(awk -F'\t' -v m="$msg" '$1 == "window" {t = $2} $1 == "control" && $7 == m {print t; exit}' "$T/all.txt")
+    [[ -n "$box" ]] && break
+    ((SECONDS < end)) || { REASON="no message box with text 114 (see $CUR/last-windows.txt)"; cp "$T/all.txt" "$A/last-windows.txt"; return 1; }
+    sleep 0.5
+  done
+  shot "$un_title" uninstall-ar-failed-message
+  cp "$T/all.txt" "$A/uninstall-ar-failed-message.all-windows.txt"
+  key_in "$box" Return || return 1
+  wait_gone "$box" 10 || return 1
+  dump "$un_title"
+  click 2 || return 1
+  bg_wait "$prog" 20 || { REASON="uninstall window did not end"; return 1; }
+}
+
 s_languages() {
   if [[ -n "$LOCALE_PID" ]]; then
     wait "$LOCALE_PID"
@@ -938,6 +970,7 @@ s_languages() {
     click 2 || return 1
     bg_wait "$prog" 20 || { REASON="$lang: uninstall window did not end"; return 1; }
   done
+  arabic_removal_message || { REASON="ar: $REASON"; return 1; }
   if ! fc-list : family 2>/dev/null | grep -i 'wenquanyi' >/dev/null; then
     note "no CJK font (fonts-wqy-microhei): the Chinese screenshots show boxes; the texts were checked"
   fi
