@@ -17,6 +17,11 @@ namespace {
 // bringing it to the front.
 constexpr Dword kWizardStartPauseMs = 300;
 
+// Private message of the installer window: show the pictures at the scale
+// in wParam (dots per inch). WM_APP and above are free in a dialog, where
+// WM_USER and WM_USER + 1 are the dialog manager's own.
+constexpr Dword kFitPictures = 0x8000 + 1;
+
 // The system folder's rundll32.exe, named in full: started by its bare name,
 // the system would look in the installer's own folder first, and a file
 // planted there would run with the installer's administrator rights. False
@@ -75,9 +80,12 @@ std::intptr_t InstallerDialogProc(Hwnd window, Dword message, std::uintptr_t wPa
     // The worker is never waited for; its handle is of no use.
     os::CreateThread(AutoInstallWorker, window);
   } else if (message == os::WM_DPICHANGED) {
-    // Moved to a monitor of another scale: the dialog manager resizes the
-    // frames after this message, the pictures follow here.
-    FitPicturesToScale(window, static_cast<Dword>(wParam & 0xFFFF));
+    // Moved to a monitor of another scale. The dialog manager resizes the
+    // dialog and its controls once this message returns; the pictures are
+    // fitted after that, so that their controls end at the pictures' size.
+    os::PostMessageW(window, kFitPictures, wParam & 0xFFFF, 0);
+  } else if (message == kFitPictures) {
+    FitPicturesToScale(window, static_cast<Dword>(wParam));
   } else if (message == os::WM_COMMAND) {
     const int control = static_cast<int>(wParam & 0xFFFF);
     if (control == installer_ids::kCancelButton) {
