@@ -1,7 +1,9 @@
 #include "app/installer_window.h"
 
+#include "app/picture_scale.h"
 #include "common/fixed_text.h"
 #include "common/globals.h"
+#include "common/window_look.h"
 #include "install/autoinstall_worker.h"
 #include "platform/kernel.h"
 #include "platform/ui.h"
@@ -14,6 +16,11 @@ namespace {
 // How long the window thread gives the wizard to open its window before
 // bringing it to the front.
 constexpr Dword kWizardStartPauseMs = 300;
+
+// Private message of the installer window: show the pictures at the scale
+// in wParam (dots per inch). WM_APP and above are free in a dialog, where
+// WM_USER and WM_USER + 1 are the dialog manager's own.
+constexpr Dword kFitPictures = 0x8000 + 1;
 
 // The system folder's rundll32.exe, named in full: started by its bare name,
 // the system would look in the installer's own folder first, and a file
@@ -43,6 +50,17 @@ void StartWizard() {
   wizard.thread.reset();
 }
 
+// The template's progress bar carries PBS_MARQUEE. With common controls 6
+// (the manifest asks for them, for the current look of the controls) that
+// bit makes a marquee, which shows none of the positions the worker posts.
+// Clearing it on the open window keeps the template as it is and the bar a
+// current-looking one that shows its position.
+void ShowPositionsOnProgressBar(Hwnd window) {
+  Hwnd bar = os::GetDlgItem(window, installer_ids::kProgressBar);
+  const Dword style = os::GetWindowLongW(bar, os::GWL_STYLE);
+  if ((style & os::PBS_MARQUEE) != 0) os::SetWindowLongW(bar, os::GWL_STYLE, style & ~os::PBS_MARQUEE);
+}
+
 bool FrontIfOfProcess(Hwnd window, void* context) {
   const Dword processId = *static_cast<const Dword*>(context);
   if (os::GetWindowThreadProcessId(window) != processId) return true;
@@ -56,8 +74,18 @@ std::intptr_t InstallerDialogProc(Hwnd window, Dword message, std::uintptr_t wPa
                                   std::intptr_t lParam) {
   (void)lParam;
   if (message == os::WM_INITDIALOG) {
+    ShowAppIcon(window);
+    ShowPositionsOnProgressBar(window);
+    FitPicturesToScale(window, os::GetDpiForWindow(window));
     // The worker is never waited for; its handle is of no use.
     os::CreateThread(AutoInstallWorker, window);
+  } else if (message == os::WM_DPICHANGED) {
+    // Moved to a monitor of another scale. The dialog manager resizes the
+    // dialog and its controls once this message returns; the pictures are
+    // fitted after that, so that their controls end at the pictures' size.
+    os::PostMessageW(window, kFitPictures, wParam & 0xFFFF, 0);
+  } else if (message == kFitPictures) {
+    FitPicturesToScale(window, static_cast<Dword>(wParam));
   } else if (message == os::WM_COMMAND) {
     const int control = static_cast<int>(wParam & 0xFFFF);
     if (control == installer_ids::kCancelButton) {

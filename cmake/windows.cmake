@@ -38,7 +38,7 @@ function(korv_windows_program target)
   # for them in the program's own folder first, so the adapters load them
   # from the system folder at run time (platform/win32/adapt.h).
   # tests/windows/check_executables.sh holds the program to this.
-  target_link_libraries(${target} PRIVATE setupapi shell32 user32 advapi32 kernel32)
+  target_link_libraries(${target} PRIVATE setupapi shell32 user32 gdi32 advapi32 kernel32)
 endfunction()
 
 add_executable(korvsetup WIN32 ${CMAKE_SOURCE_DIR}/app/winmain.cpp ${KORV_CORE_SOURCES} ${KORV_WIN32_SOURCES})

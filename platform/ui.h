@@ -22,11 +22,22 @@ inline constexpr Dword WM_USER = 0x0400;
 inline constexpr Dword EM_SETSEL = 0x00B1;
 inline constexpr Dword EM_REPLACESEL = 0x00C2;
 inline constexpr Dword PBM_SETPOS = 0x0402;
+// Sent to a per-monitor aware window when its screen scale changes; the new
+// dots per inch are in the low 16 bits of wParam.
+inline constexpr Dword WM_DPICHANGED = 0x02E0;
+
+// GetWindowLongW indexes and the style bits the program reads or changes.
+inline constexpr int GWL_STYLE = -16;
+inline constexpr int GWL_EXSTYLE = -20;
+inline constexpr Dword PBS_MARQUEE = 0x00000008;
+inline constexpr Dword WS_EX_LAYOUTRTL = 0x00400000;
 
 inline constexpr int SW_HIDE = 0;
 inline constexpr int SW_SHOW = 5;
 
 inline constexpr Dword MB_OK = 0;
+inline constexpr Dword MB_RIGHT = 0x00080000;
+inline constexpr Dword MB_RTLREADING = 0x00100000;
 inline constexpr int IDOK = 1;
 
 // Dialog procedure. Returns non-zero for a handled message.
@@ -41,6 +52,10 @@ Instance CurrentInstance();
 int LoadStringW(Instance instance, Dword id, char16_t* buffer, int capacity);
 // LoadIconW(instance, MAKEINTRESOURCE(id)): true when the icon loaded.
 bool LoadIconW(Instance instance, Dword id);
+// The icon resource `id` at the system's size for a caption (small) or for
+// the task switcher (big), set on the window with WM_SETICON.
+enum class IconSize { Small, Big };
+bool SetWindowIcon(Hwnd window, Instance instance, Dword id, IconSize size);
 
 // DialogBoxParamW(instance, MAKEINTRESOURCE(id), no owner, proc, param).
 std::intptr_t DialogBoxParamW(Instance instance, Dword dialogId, DialogProc procedure,
@@ -52,6 +67,17 @@ bool SetWindowTextW(Hwnd window, const char16_t* text);
 int GetWindowTextLengthW(Hwnd window);
 bool ShowWindow(Hwnd window, int command);
 bool EnableWindow(Hwnd window, bool enable);
+// GetWindowLongW / SetWindowLongW with GWL_STYLE or GWL_EXSTYLE. Set returns
+// the previous value (0 on failure).
+Dword GetWindowLongW(Hwnd window, int index);
+Dword SetWindowLongW(Hwnd window, int index, Dword value);
+
+// The dots per inch the window is shown at (96 at 100 %).
+Dword GetDpiForWindow(Hwnd window);
+// Shows the bitmap resource `bitmapId` in the picture control, resampled
+// smoothly to width x height pixels (STM_SETIMAGE; the control takes that
+// size). The adapter keeps the resampled bitmap alive while it is shown.
+bool SetScaledPicture(Hwnd control, Instance instance, Dword bitmapId, int width, int height);
 
 // SendMessageW / PostMessageW with plain numeric parameters. EM_REPLACESEL
 // takes the text pointer as lParam.

@@ -6,6 +6,7 @@
 #include "common/strsafe.h"
 #include "common/text_util.h"
 #include "common/trace.h"
+#include "common/window_look.h"
 #include "platform/devices.h"
 #include "platform/kernel.h"
 #include "platform/shell.h"
@@ -216,7 +217,7 @@ Dword RemovalThread(void* argument) {
   EnableButtons(dialog, true);
 
   if (failures != 0) {
-    os::MessageBoxW(dialog, texts.Load(kTextUninstallFailed), nullptr, os::MB_OK);
+    os::MessageBoxW(dialog, texts.Load(kTextUninstallFailed), nullptr, MessageBoxTypeFor(dialog));
   } else {
     DeleteSystemFile(u"korvmon.dll");
     FinishUninstall(dialog);
@@ -323,7 +324,7 @@ void FinishUninstall(Hwnd dialog) {
   os::LoadStringW(AppInstance, kTextMessageCaption, caption, 25);
   char16_t text[kTextUnits] = {};
   os::LoadStringW(AppInstance, kTextUninstalled, text, kTextUnits);
-  os::MessageBoxW(dialog, text, caption, os::MB_OK);
+  os::MessageBoxW(dialog, text, caption, MessageBoxTypeFor(dialog));
   os::PostMessageW(dialog, os::WM_COMMAND, kCloseButton, 0);
 }
 

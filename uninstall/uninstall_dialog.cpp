@@ -1,5 +1,6 @@
 #include "uninstall/uninstall_dialog.h"
 
+#include "common/window_look.h"
 #include "platform/kernel.h"
 #include "uninstall/component_tree.h"
 #include "uninstall/inventory.h"
@@ -15,6 +16,7 @@ std::intptr_t UninstallDialogProc(Hwnd dialog, Dword message, std::uintptr_t wPa
   (void)lParam;
   switch (message) {
     case os::WM_INITDIALOG:
+      ShowAppIcon(dialog);
       // The thread's handle is dropped at once; the thread goes on.
       os::CreateThread(&InventoryThread, dialog);
       break;

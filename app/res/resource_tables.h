@@ -41,6 +41,7 @@ struct DialogTemplate {
   const char16_t* caption;
   int x, y, cx, cy;  // dialog units
   std::uint32_t style;
+  std::uint32_t exStyle;  // WS_EX_LAYOUTRTL in right-to-left languages
   const DialogControl* controls;
   std::size_t controlCount;
 };

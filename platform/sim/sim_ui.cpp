@@ -133,6 +133,10 @@ bool IsEdit(const SimControl& c) { return sim::EqualNoCase(c.className, u"Edit")
 std::intptr_t ApplyControlMessage(SimDialog& dialog, SimControl& control, Dword message,
                                   std::uintptr_t wParam, std::intptr_t lParam) {
   if (message == PBM_SETPOS && IsProgressBar(control)) {
+    // With common controls 6 (the program's manifest asks for them) a bar
+    // with PBS_MARQUEE is a marquee: it shows no position, keeps none, and
+    // answers 0.
+    if ((control.style & PBS_MARQUEE) != 0) return 0;
     const int previous = control.progress;
     const int position = std::clamp(static_cast<int>(static_cast<std::intptr_t>(wParam)), 0, 100);
     if (position != control.progress) {
@@ -292,6 +296,21 @@ bool LoadIconW(Instance instance, Dword id) {
   return true;
 }
 
+bool SetWindowIcon(Hwnd window, Instance instance, Dword id, IconSize size) {
+  if (M().Enter("SetWindowIcon", Decimal(id))) return false;
+  SimDialog* d = DialogOf(window);
+  if (d == nullptr) {
+    Fail(kErrorInvalidWindowHandle);
+    return false;
+  }
+  if (!KnownInstance(instance) || id != 102) {
+    Fail(kErrorResourceNameNotFound);
+    return false;
+  }
+  (size == IconSize::Big ? d->bigIcon : d->smallIcon) = id;
+  return true;
+}
+
 std::intptr_t DialogBoxParamW(Instance instance, Dword dialogId, DialogProc procedure,
                               std::intptr_t param) {
   if (M().Enter("DialogBoxParamW", Decimal(dialogId))) return -1;
@@ -306,6 +325,7 @@ std::intptr_t DialogBoxParamW(Instance instance, Dword dialogId, DialogProc proc
   fresh.templateId = dialogId;
   fresh.handle = ui.nextHandle++;
   fresh.caption = tmpl->caption;
+  fresh.exStyle = tmpl->exStyle;
   fresh.openedAt = M().clock.Now();
   fresh.procedure = procedure;
   for (std::size_t i = 0; i < tmpl->controlCount; ++i) {
@@ -316,6 +336,7 @@ std::intptr_t DialogBoxParamW(Instance instance, Dword dialogId, DialogProc proc
     control.className = c.cls;
     control.text = c.text;
     control.style = c.style;
+    control.exStyle = c.exStyle;
     control.visible = (c.style & kStyleVisible) != 0;
     control.enabled = (c.style & kStyleDisabled) == 0;
     fresh.controls[c.id] = control;
@@ -459,6 +480,64 @@ bool EnableWindow(Hwnd window, bool enable) {
   return wasDisabled;
 }
 
+Dword GetWindowLongW(Hwnd window, int index) {
+  std::uint32_t* bits = nullptr;
+  if (SimDialog* d = DialogOf(window)) {
+    // The dialog's own style is the template's common one; only its
+    // extended style is kept here.
+    if (index == GWL_EXSTYLE) bits = &d->exStyle;
+  } else if (ControlRef ref = ControlOf(window); ref.control != nullptr) {
+    bits = index == GWL_STYLE ? &ref.control->style : index == GWL_EXSTYLE ? &ref.control->exStyle : nullptr;
+  } else {
+    Fail(kErrorInvalidWindowHandle);
+    return 0;
+  }
+  return bits != nullptr ? *bits : 0;
+}
+
+Dword SetWindowLongW(Hwnd window, int index, Dword value) {
+  if (M().Enter("SetWindowLongW", Decimal(index))) return 0;
+  std::uint32_t* bits = nullptr;
+  if (SimDialog* d = DialogOf(window)) {
+    if (index == GWL_EXSTYLE) bits = &d->exStyle;
+  } else if (ControlRef ref = ControlOf(window); ref.control != nullptr) {
+    bits = index == GWL_STYLE ? &ref.control->style : index == GWL_EXSTYLE ? &ref.control->exStyle : nullptr;
+  } else {
+    Fail(kErrorInvalidWindowHandle);
+    return 0;
+  }
+  if (bits == nullptr) return 0;
+  const Dword previous = *bits;
+  *bits = value;
+  if (ControlRef ref = ControlOf(window); ref.control != nullptr && index == GWL_STYLE) {
+    ref.control->visible = (value & kStyleVisible) != 0;
+    ref.control->enabled = (value & kStyleDisabled) == 0;
+  }
+  return previous;
+}
+
+Dword GetDpiForWindow(Hwnd window) {
+  (void)window;
+  return M().ui.dpi;
+}
+
+bool SetScaledPicture(Hwnd control, Instance instance, Dword bitmapId, int width, int height) {
+  if (M().Enter("SetScaledPicture", Decimal(bitmapId))) return false;
+  ControlRef ref = ControlOf(control);
+  if (ref.control == nullptr) {
+    Fail(kErrorInvalidWindowHandle);
+    return false;
+  }
+  const Text image = u"#" + Decimal(bitmapId);
+  if (!KnownInstance(instance) || ref.control->text != image || width <= 0 || height <= 0) {
+    Fail(kErrorResourceNameNotFound);
+    return false;
+  }
+  ref.control->pictureWidth = width;
+  ref.control->pictureHeight = height;
+  return true;
+}
+
 std::intptr_t SendMessageW(Hwnd window, Dword message, std::uintptr_t wParam, std::intptr_t lParam) {
   if (SimDialog* d = DialogOf(window)) {
     // Sent to the dialog: its procedure runs at once, as on the window's
@@ -544,7 +623,6 @@ bool TreeExpandItem(Hwnd tree, TreeItem item) {
 
 int MessageBoxW(Hwnd owner, const char16_t* text, const char16_t* caption, Dword type) {
   (void)owner;
-  (void)type;
   Text body = text != nullptr ? Text(text) : Text();
   if (M().Enter("MessageBoxW", body)) return 0;
   auto& ui = M().ui;
@@ -554,7 +632,7 @@ int MessageBoxW(Hwnd owner, const char16_t* text, const char16_t* caption, Dword
     ui.messageBoxAnswers.pop_front();
   }
   Text title = caption != nullptr ? Text(caption) : Text();
-  ui.messageBoxes.push_back(sim::ShownMessageBox{body, title, M().clock.Now(), answer});
+  ui.messageBoxes.push_back(sim::ShownMessageBox{body, title, type, M().clock.Now(), answer});
   Event(0, 0, u"message box " + Quoted(title.empty() ? Text(u"Error") : title) + u": " + Quoted(body) +
                   u" -> " + Decimal(answer));
   return answer;

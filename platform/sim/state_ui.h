@@ -26,7 +26,12 @@ struct SimControl {
   bool visible = true;
   bool enabled = true;
   int progress = 0;               // progress bars: position in 0..100
-  std::uint32_t style = 0;        // window style bits of the template
+  std::uint32_t style = 0;        // window style bits (GWL_STYLE), from the template
+  std::uint32_t exStyle = 0;      // extended style bits (GWL_EXSTYLE)
+  // Picture controls: the size a resampled bitmap was shown at
+  // (SetScaledPicture); 0 while the template's bitmap shows at its own size.
+  int pictureWidth = 0;
+  int pictureHeight = 0;
   std::size_t selStart = 0;       // edit controls: selection (EM_SETSEL)
   std::size_t selEnd = 0;
   std::vector<SimTreeItem> tree;  // tree views only
@@ -47,6 +52,9 @@ struct SimDialog {
   // The dialog procedure the program gave DialogBoxParamW.
   std::intptr_t (*procedure)(Hwnd, Dword, std::uintptr_t, std::intptr_t) = nullptr;
   Text caption;
+  std::uint32_t exStyle = 0;  // from the template; WS_EX_LAYOUTRTL mirrors it
+  Dword bigIcon = 0;          // icon resources set with WM_SETICON; 0 none
+  Dword smallIcon = 0;
   std::map<int, SimControl> controls;
   std::deque<SimMessage> queue;
   bool ended = false;
@@ -71,6 +79,7 @@ struct ScriptedPress {
 struct ShownMessageBox {
   Text text;
   Text caption;  // empty: the system's default caption
+  Dword type = 0;  // MB_* flags
   std::uint64_t at = 0;
   int answer = 0;
 };
@@ -87,6 +96,7 @@ struct WindowEvent {
 
 struct UiState {
   std::uint16_t uiLanguage = 0x0409;  // LANGID of the user interface
+  Dword dpi = 96;                      // screen scale of the monitor (96 = 100 %)
   std::deque<SimDialog> dialogs;       // every dialog opened, in order
   std::vector<ScriptedPress> presses;
   std::deque<int> messageBoxAnswers;   // answers, front first; IDOK when empty

@@ -5,6 +5,8 @@
 
 #include <commctrl.h>
 
+#include <map>
+
 namespace korv::os {
 
 using win32::W;
@@ -47,6 +49,83 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM parameter) {
   return walk->visitor(window, walk->context) ? TRUE : FALSE;
 }
 
+// ---- pictures ---------------------------------------------------------------
+class GdiBitmap {
+ public:
+  explicit GdiBitmap(HBITMAP bitmap = nullptr) : bitmap_(bitmap) {}
+  GdiBitmap(GdiBitmap&& other) noexcept : bitmap_(other.bitmap_) { other.bitmap_ = nullptr; }
+  GdiBitmap& operator=(GdiBitmap&& other) noexcept {
+    if (this != &other) {
+      reset();
+      bitmap_ = other.bitmap_;
+      other.bitmap_ = nullptr;
+    }
+    return *this;
+  }
+  GdiBitmap(const GdiBitmap&) = delete;
+  GdiBitmap& operator=(const GdiBitmap&) = delete;
+  ~GdiBitmap() { reset(); }
+  void reset() {
+    if (bitmap_ != nullptr) ::DeleteObject(bitmap_);
+    bitmap_ = nullptr;
+  }
+  HBITMAP get() const { return bitmap_; }
+
+ private:
+  HBITMAP bitmap_;
+};
+
+class MemoryDc {
+ public:
+  MemoryDc() : dc_(::CreateCompatibleDC(nullptr)) {}
+  MemoryDc(const MemoryDc&) = delete;
+  MemoryDc& operator=(const MemoryDc&) = delete;
+  ~MemoryDc() {
+    if (dc_ != nullptr) ::DeleteDC(dc_);
+  }
+  HDC get() const { return dc_; }
+
+ private:
+  HDC dc_;
+};
+
+// Selects a bitmap into a DC for the lifetime of the object.
+class Selected {
+ public:
+  Selected(HDC dc, HBITMAP bitmap) : dc_(dc), previous_(::SelectObject(dc, bitmap)) {}
+  Selected(const Selected&) = delete;
+  Selected& operator=(const Selected&) = delete;
+  ~Selected() {
+    if (previous_ != nullptr && previous_ != HGDI_ERROR) ::SelectObject(dc_, previous_);
+  }
+
+ private:
+  HDC dc_;
+  HGDIOBJ previous_;
+};
+
+// A 24-bit bitmap: no alpha channel, so the static control shows it as it
+// is instead of taking a copy.
+HBITMAP NewBitmap24(int width, int height) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  return ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+}
+
+// The resampled bitmaps shown in picture controls, by control, owned here:
+// a control does not delete an image it was given. Each is deleted when its
+// control gets the next one; only the window's thread sets them.
+std::map<HWND, GdiBitmap>& ShownPictures() {
+  static std::map<HWND, GdiBitmap> shown;
+  return shown;
+}
+
 }  // namespace
 
 Instance CurrentInstance() { return ::GetModuleHandleW(nullptr); }
@@ -57,6 +136,17 @@ int LoadStringW(Instance instance, Dword id, char16_t* buffer, int capacity) {
 
 bool LoadIconW(Instance instance, Dword id) {
   return ::LoadIconW(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEW(id)) != nullptr;
+}
+
+bool SetWindowIcon(Hwnd window, Instance instance, Dword id, IconSize size) {
+  const bool big = size == IconSize::Big;
+  // Shared: the system keeps the icon as long as the module is loaded.
+  HANDLE icon = ::LoadImageW(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEW(id), IMAGE_ICON,
+                             ::GetSystemMetrics(big ? SM_CXICON : SM_CXSMICON),
+                             ::GetSystemMetrics(big ? SM_CYICON : SM_CYSMICON), LR_SHARED);
+  if (icon == nullptr) return false;
+  ::SendMessageW(Window(window), WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+  return true;
 }
 
 std::intptr_t DialogBoxParamW(Instance instance, Dword dialogId, DialogProc procedure,
@@ -85,6 +175,57 @@ bool ShowWindow(Hwnd window, int command) { return ::ShowWindow(Window(window), 
 
 bool EnableWindow(Hwnd window, bool enable) {
   return ::EnableWindow(Window(window), enable ? TRUE : FALSE) != FALSE;
+}
+
+Dword GetWindowLongW(Hwnd window, int index) {
+  return static_cast<Dword>(::GetWindowLongW(Window(window), index));
+}
+
+Dword SetWindowLongW(Hwnd window, int index, Dword value) {
+  return static_cast<Dword>(::SetWindowLongW(Window(window), index, static_cast<LONG>(value)));
+}
+
+Dword GetDpiForWindow(Hwnd window) {
+  // Windows 10 1607 and later. Before, every monitor has the system's scale.
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  static const auto pGetDpiForWindow = win32::SystemFunction<GetDpiForWindowFn>(L"user32.dll", "GetDpiForWindow");
+  if (pGetDpiForWindow != nullptr) return pGetDpiForWindow(Window(window));
+  HDC screen = ::GetDC(nullptr);
+  const int dpi = screen != nullptr ? ::GetDeviceCaps(screen, LOGPIXELSX) : 0;
+  if (screen != nullptr) ::ReleaseDC(nullptr, screen);
+  return static_cast<Dword>(dpi);
+}
+
+bool SetScaledPicture(Hwnd control, Instance instance, Dword bitmapId, int width, int height) {
+  HWND picture = Window(control);
+  GdiBitmap source(static_cast<HBITMAP>(::LoadImageW(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEW(bitmapId),
+                                                     IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  BITMAP drawn{};
+  if (source.get() == nullptr || ::GetObjectW(source.get(), sizeof drawn, &drawn) == 0) return false;
+  GdiBitmap scaled(NewBitmap24(width, height));
+  MemoryDc from;
+  MemoryDc to;
+  if (scaled.get() == nullptr || from.get() == nullptr || to.get() == nullptr) return false;
+  {
+    Selected fromBitmap(from.get(), source.get());
+    Selected toBitmap(to.get(), scaled.get());
+    // Halftone averages the source pixels under each target pixel: smooth
+    // lines at any scale, where the default mode repeats or drops pixels.
+    ::SetStretchBltMode(to.get(), HALFTONE);
+    ::SetBrushOrgEx(to.get(), 0, 0, nullptr);
+    ::StretchBlt(to.get(), 0, 0, width, height, from.get(), 0, 0, drawn.bmWidth, drawn.bmHeight, SRCCOPY);
+  }
+  auto& shown = ShownPictures();
+  const HBITMAP mine = scaled.get();
+  const auto previous = reinterpret_cast<HBITMAP>(
+      ::SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(mine)));
+  // The control hands back what it showed: the template's bitmap the first
+  // time (loaded by the control for itself, and now shown nowhere), else the
+  // one set before, which is deleted with its entry below.
+  auto it = shown.find(picture);
+  if (previous != nullptr && (it == shown.end() || it->second.get() != previous)) ::DeleteObject(previous);
+  shown[picture] = std::move(scaled);
+  return true;
 }
 
 std::intptr_t SendMessageW(Hwnd window, Dword message, std::uintptr_t wParam, std::intptr_t lParam) {

@@ -372,5 +372,60 @@ TEST_F(InstallerWindowTest, AppendLogTextAddsAtTheEndWithoutALineBreak) {
             M().ui.dialogs.front().controls.at(1005).text.size());
 }
 
+// How both windows look, whatever the worker does: the application icon,
+// big and small, on each; the installer's progress bar without the marquee
+// bit of its template (and nothing else changed), so that it shows the
+// positions the worker posts; the two pictures at the screen's scale, and
+// again when the window moves to a monitor of another scale.
+struct ScaleCase {
+  Dword dpi;
+  int gear;                       // gear picture, square
+  int connectionWidth, connectionHeight;
+};
+
+class InstallerWindowAtScale : public InstallerWindowTest, public ::testing::WithParamInterface<ScaleCase> {};
+
+TEST_P(InstallerWindowAtScale, ShowsIconPositionsAndPicturesAtTheScreenScale) {
+  const ScaleCase c = GetParam();
+  M().ui.dpi = c.dpi;
+  Press(1500, kWindow, 2);
+  EXPECT_EQ(Run(u""), 0);
+
+  const sim::SimDialog& window = M().ui.dialogs.front();
+  EXPECT_EQ(window.bigIcon, 102u);
+  EXPECT_EQ(window.smallIcon, 102u);
+  const res::DialogControl* bar = res::FindControl(*res::LoadDialog(0x0409, 106), 1003);
+  EXPECT_EQ(Control(kWindow, 1003).style, bar->style & ~os::PBS_MARQUEE);
+  EXPECT_EQ(Control(kWindow, -1).pictureWidth, c.gear);
+  EXPECT_EQ(Control(kWindow, -1).pictureHeight, c.gear);
+  EXPECT_EQ(Control(kWindow, 1007).pictureWidth, c.connectionWidth);
+  EXPECT_EQ(Control(kWindow, 1007).pictureHeight, c.connectionHeight);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, InstallerWindowAtScale,
+                         ::testing::Values(ScaleCase{96, 67, 490, 122}, ScaleCase{120, 84, 613, 153},
+                                           ScaleCase{144, 101, 735, 183}, ScaleCase{192, 134, 980, 244}));
+
+TEST_F(InstallerWindowTest, PicturesFollowTheWindowToAMonitorOfAnotherScale) {
+  M().ui.dpi = 96;
+  Press(1500, kWindow, 2);
+  // The system tells the window when it is moved to a monitor at 200 %.
+  M().clock.At(500, [this] {
+    os::PostMessageW(reinterpret_cast<Hwnd>(M().ui.dialogs.front().handle), os::WM_DPICHANGED, (192u << 16) | 192u, 0);
+  });
+  EXPECT_EQ(Run(u""), 0);
+  EXPECT_EQ(Control(kWindow, 1007).pictureWidth, 980);
+  EXPECT_EQ(Control(kWindow, 1007).pictureHeight, 244);
+  EXPECT_EQ(Control(kWindow, -1).pictureWidth, 134);
+}
+
+TEST_F(InstallerWindowTest, UninstallWindowShowsTheIconToo) {
+  Press(1500, 105, 2);
+  EXPECT_EQ(Run(u"-u C:\\Korvane\\"), 0);
+  ASSERT_EQ(DialogsOpened(), (std::vector<Dword>{105}));
+  EXPECT_EQ(M().ui.dialogs.front().bigIcon, 102u);
+  EXPECT_EQ(M().ui.dialogs.front().smallIcon, 102u);
+}
+
 }  // namespace
 }  // namespace korv::test

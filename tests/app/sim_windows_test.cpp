@@ -145,6 +145,8 @@ TEST_F(SimWindowsTest, CloseBoxSendsCancelUnlessCancelIsDisabled) {
 
 TEST_F(SimWindowsTest, PostedMessagesArriveInOrderWhenTheWindowThreadWaits) {
   onInit = [](Hwnd dialog) {
+    const Hwnd marquee = os::GetDlgItem(dialog, 1003);
+    os::SetWindowLongW(marquee, os::GWL_STYLE, os::GetWindowLongW(marquee, os::GWL_STYLE) & ~os::PBS_MARQUEE);
     os::CreateThread([](void* d) -> Dword {
       const Hwnd window = static_cast<Hwnd>(d);
       const Hwnd bar = os::GetDlgItem(window, 1003);
@@ -188,7 +190,15 @@ TEST_F(SimWindowsTest, ControlsChangeAndEachVisibleChangeIsAnEvent) {
     os::ShowWindow(os::GetDlgItem(dialog, 3), os::SW_SHOW);
     os::ShowWindow(os::GetDlgItem(dialog, 3), os::SW_SHOW);  // no change, no event
     os::SetWindowTextW(os::GetDlgItem(dialog, 2), u"Done");
-    EXPECT_EQ(os::SendMessageW(os::GetDlgItem(dialog, 1003), os::PBM_SETPOS, 250, 0), 0);
+    // The template's bar is a marquee: it takes no position until the
+    // style bit is cleared.
+    const Hwnd bar = os::GetDlgItem(dialog, 1003);
+    EXPECT_EQ(os::SendMessageW(bar, os::PBM_SETPOS, 60, 0), 0);
+    const Dword style = os::GetWindowLongW(bar, os::GWL_STYLE);
+    EXPECT_NE(style & os::PBS_MARQUEE, 0u);
+    EXPECT_EQ(os::SetWindowLongW(bar, os::GWL_STYLE, style & ~os::PBS_MARQUEE), style);
+    EXPECT_EQ(os::SendMessageW(bar, os::PBM_SETPOS, 250, 0), 0);
+    EXPECT_EQ(os::SendMessageW(bar, os::PBM_SETPOS, 30, 0), 100);
     EXPECT_EQ(os::GetWindowTextLengthW(log), 5);
     EXPECT_EQ(os::GetDlgItem(dialog, 4242), nullptr);
     os::EndDialog(dialog, 1);
@@ -198,6 +208,7 @@ TEST_F(SimWindowsTest, ControlsChangeAndEachVisibleChangeIsAnEvent) {
   EXPECT_EQ(Events(), (std::vector<std::string>{"106 opens \"Tapwise installer\"", "106/1005 text \"ab\"",
                                                 "106/1005 replace \"X\"", "106/1005 append \"\\r\\n\"",
                                                 "106/3 shown", "106/2 text \"Done\"", "106/1003 progress 100",
+                                                "106/1003 progress 30",
                                                 "106 closes (1)"}));
 }
 

@@ -22,9 +22,10 @@ constexpr std::uint32_t BS_DEFPUSHBUTTON = 0x1, BS_TYPEMASK = 0xF;
 constexpr std::uint32_t ES_MULTILINE = 0x4, ES_AUTOVSCROLL = 0x40, ES_READONLY = 0x800;
 constexpr std::uint32_t SS_BITMAP = 0xE, SS_TYPEMASK = 0x1F;
 constexpr std::uint32_t PBS_MARQUEE = 0x8;
-constexpr std::uint32_t TVS_HASLINES = 0x2, TVS_LINESATROOT = 0x4;
+constexpr std::uint32_t TVS_HASLINES = 0x2, TVS_LINESATROOT = 0x4, TVS_RTLREADING = 0x40;
+constexpr std::uint32_t WS_EX_RTLREADING = 0x2000, WS_EX_LAYOUTRTL = 0x00400000;
 
-constexpr std::uint16_t kEnglish = 0x0009, kDutch = 0x0013;
+constexpr std::uint16_t kEnglish = 0x0009, kDutch = 0x0013, kArabic = 0x0401;
 
 std::string Hex(std::uint16_t lang) {
   char buf[8];
@@ -162,13 +163,39 @@ TEST(DialogTables, EveryLanguageHasTheEnglishLayoutWithItsOwnTexts) {
         EXPECT_EQ(c.y, e.y);
         EXPECT_EQ(c.cx, e.cx);
         EXPECT_EQ(c.cy, e.cy);
-        EXPECT_EQ(c.style, e.style);
-        EXPECT_EQ(c.exStyle, e.exStyle);
+        // Right-to-left reading order is the only difference (Arabic).
+        const bool tree = U8(c.cls) == "SysTreeView32";
+        EXPECT_EQ(tree ? c.style & ~TVS_RTLREADING : c.style, e.style);
+        EXPECT_EQ(c.exStyle & ~WS_EX_RTLREADING, e.exStyle);
         EXPECT_EQ(res::ImageIdOf(c), res::ImageIdOf(e));
         // A control that has a text in English has one in every language.
         EXPECT_EQ(c.text[0] == 0, e.text[0] == 0) << "control " << c.id;
         if (lang != kEnglish && lang != kDutch && res::ImageIdOf(c) == 0 && e.text[0] != 0) {
           EXPECT_NE(std::u16string(c.text), std::u16string(e.text)) << "control " << c.id << " not translated";
+        }
+      }
+    }
+  }
+}
+
+// Arabic is written right to left: both dialogs are mirrored (the children
+// with them) and every control that shows text reads right to left; the
+// other languages are laid out left to right.
+TEST(DialogTables, OnlyArabicDialogsAreMirroredWithRightToLeftTexts) {
+  for (std::size_t l = 0; l < res::kLanguageCount; ++l) {
+    const std::uint16_t lang = res::kLanguages[l];
+    const bool rtl = lang == kArabic;
+    for (std::uint16_t id : {std::uint16_t{IDD_UNINSTALL}, std::uint16_t{IDD_INSTALLER}}) {
+      SCOPED_TRACE(Hex(lang) + " dialog " + std::to_string(id));
+      const res::DialogTemplate& d = Dialog(lang, id);
+      EXPECT_EQ(d.exStyle, rtl ? WS_EX_LAYOUTRTL : 0u);
+      for (std::size_t i = 0; i < d.controlCount; ++i) {
+        const res::DialogControl& c = d.controls[i];
+        const std::string cls = U8(c.cls);
+        const bool showsText = (cls == "Button" || cls == "Edit" || cls == "Static") && res::ImageIdOf(c) == 0;
+        EXPECT_EQ((c.exStyle & WS_EX_RTLREADING) != 0, rtl && showsText) << "control " << c.id;
+        if (cls == "SysTreeView32") {
+          EXPECT_EQ((c.style & TVS_RTLREADING) != 0, rtl);
         }
       }
     }

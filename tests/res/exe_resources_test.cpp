@@ -186,7 +186,7 @@ TEST_F(ExeResources, DialogsAreTheSimulatedOnes) {
         const res::DialogTemplate* t = res::FindDialog(lang, id);
         ASSERT_NE(t, nullptr);
         EXPECT_EQ(d->style, t->style);
-        EXPECT_EQ(d->exStyle, 0u);
+        EXPECT_EQ(d->exStyle, t->exStyle);
         EXPECT_EQ(d->x, t->x);
         EXPECT_EQ(d->y, t->y);
         EXPECT_EQ(d->cx, t->cx);

@@ -245,6 +245,33 @@ TEST(StringTables, DeviceNotFoundNamesTheButtonsOfTheInstallerWindow) {
   }
 }
 
+// The status box of the installer window (225 x 30 dialog units) shows about
+// three and a half lines of text 101; in German, Spanish, French and
+// Italian the text is longer than that (and than the 259 units the worker
+// loads). So what the user must do comes first, ended by a line feed: power
+// on and connect the printer, or press one of the two buttons, named as
+// they read. A dialog unit across is a quarter of the font's average
+// character width, so a line holds about 56 average characters; 150 units
+// leave each of the three lines a word for wrapping.
+TEST(StringTables, DeviceNotFoundSaysWhatToDoInTheLinesTheStatusBoxShows) {
+  constexpr std::size_t kThreeLines = 150;
+  for (std::uint16_t lang : {kGerman, kSpanish, kFrench, kItalian}) {
+    const std::u16string text = Text(lang, 101);
+    const std::size_t end = text.find(u'\n');
+    ASSERT_NE(end, std::u16string::npos) << Hex(lang) << ": no line feed after the instruction";
+    EXPECT_LE(end, kThreeLines) << Hex(lang);
+    EXPECT_GT(text.size(), 259u) << Hex(lang) << ": the details after the instruction are part of the text";
+    const std::u16string instruction = text.substr(0, end);
+    const res::DialogTemplate* dialog = res::FindDialog(lang, IDD_INSTALLER);
+    ASSERT_NE(dialog, nullptr);
+    for (int button : {IDC_WIZARD, IDC_INSTALLER_CANCEL}) {
+      const std::u16string quoted = u"\"" + std::u16string(res::FindControl(*dialog, button)->text) + u"\"";
+      EXPECT_NE(instruction.find(quoted), std::u16string::npos) << Hex(lang) << " lacks " << U8(quoted);
+    }
+    EXPECT_NE(instruction.find(u"USB"), std::u16string::npos) << Hex(lang) << ": how to connect the printer";
+  }
+}
+
 TEST(ResourceLookup, ResolvesTheLanguageLikeTheResourceLoader) {
   EXPECT_EQ(res::ResolveLanguage(0x0009), 0x0009);
   EXPECT_EQ(res::ResolveLanguage(0x0409), 0x0009);  // English (United States)

@@ -440,5 +440,40 @@ TEST_F(RemovalTest, AFolderThatFillsInstallDirIsPassedWhole) {
   EXPECT_TRUE(FileExists(u"C:\\Korvane\\korvv6.inf"));
 }
 
+// A message box of the removal is laid out like the window it belongs to:
+// mirrored with right-to-left reading in Arabic, whose dialogs are mirrored,
+// plain in a language written left to right. Both endings of a run: the
+// failure (text 114) and the finish (text 115).
+struct MessageBoxCase {
+  std::uint16_t language;
+  bool fails;
+  Dword type;
+};
+
+class RemovalMessageBox : public RemovalTest, public ::testing::WithParamInterface<MessageBoxCase> {};
+
+TEST_P(RemovalMessageBox, FollowsTheLayoutOfTheWindow) {
+  const MessageBoxCase c = GetParam();
+  M().ui.uiLanguage = c.language;
+  if (c.fails) {
+    InstallFamily({u"Korvane KP-80"});
+    M().faults.Set("EnumPrintersW", sim::FaultRule{1722});  // an incomplete inventory never finishes
+  }
+  Press(1000, 1);
+  Press(600000, 2);
+  RunWindow();
+
+  ASSERT_EQ(M().ui.messageBoxes.size(), 1u);
+  EXPECT_EQ(M().ui.messageBoxes[0].type, c.type);
+}
+
+constexpr Dword kMirrored = os::MB_RTLREADING | os::MB_RIGHT;
+INSTANTIATE_TEST_SUITE_P(Languages, RemovalMessageBox,
+                         ::testing::Values(MessageBoxCase{0x0409, false, os::MB_OK},
+                                           MessageBoxCase{0x0409, true, os::MB_OK},
+                                           MessageBoxCase{0x0407, true, os::MB_OK},
+                                           MessageBoxCase{0x0401, false, os::MB_OK | kMirrored},
+                                           MessageBoxCase{0x0401, true, os::MB_OK | kMirrored}));
+
 }  // namespace
 }  // namespace korv::test

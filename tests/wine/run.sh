@@ -17,8 +17,9 @@
 # Prints one line per scenario (PASS, FAIL or SKIP with the reason) and ends
 # with the line "N passed, N failed"; exits non-zero when a scenario failed.
 # Screenshots, recorded traces, window dumps and spooler states go to
-# tests/wine/artifacts/<scenario>/; one picture of each window also to
-# docs/screenshots/.
+# tests/wine/artifacts/<scenario>/ only: a run never changes tracked files.
+# tests/wine/refresh-screenshots.sh copies the README's pictures from there
+# into docs/screenshots/.
 set -uo pipefail
 exec </dev/null
 
@@ -26,7 +27,6 @@ ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 HERE=$ROOT/tests/wine
 BUILD=${KORV_WINE_BUILD:-$ROOT/build/win64}
 ART=$HERE/artifacts
-SHOTS=$ROOT/docs/screenshots
 WINE=/usr/lib/wine/wine64
 export WINEDEBUG=-all
 WINESERVER=/usr/lib/wine/wineserver
@@ -269,6 +269,82 @@ control() {
   return 0
 }
 
+# The window of the last dump is mirrored (WS_EX_LAYOUTRTL) exactly when
+# MIRRORED is 1 — in a mirrored window control ID, at the right in the
+# template, lies in the left half — and shows the program's icon: Wine hands
+# the icon set with WM_SETICON to the X server as _NET_WM_ICON, where a
+# taskbar reads it, and its 32-pixel image must be the one of
+# app/res/art/korvsetup.ico (without an icon of its own the window would
+# get Wine's default one there; WM_GETICON does not answer across
+# processes under Wine).
+# window_look MIRRORED ID
+window_look() {
+  local line title ex rect l r bl br
+  line=$(awk -F'\t' '$1 == "window"' "$T/win.txt" | head -1)
+  title=$(cut -f2 <<<"$line")
+  rect=$(cut -f5 <<<"$line")
+  ex=$(cut -f6 <<<"$line")
+  ex=${ex#ex=}
+  [[ $ex =~ ^[0-9a-fA-F]+$ ]] || { REASON="no extended style in the window dump"; return 1; }
+  local mirrored=$(((16#$ex & 0x400000) != 0))
+  ((mirrored == $1)) || { REASON="extended style $ex: mirrored $mirrored, expected $1"; return 1; }
+  IFS=, read -r l _ r _ <<<"$rect"
+  IFS=, read -r bl _ br _ <<<"$(control_line "$2" | cut -f6)"
+  local left=$((bl + br < l + r))
+  ((left == $1)) || { REASON="control $2 at $bl..$br in a window at $l..$r: mirrored $1 expected"; return 1; }
+  local re wid
+  re=$(printf '%s' "$title" | sed 's/[][\.*^$?+(){}|/]/\\&/g')
+  wid=$(xdotool search --name "^$re\$" 2>/dev/null | head -1)
+  # The big icon: 32 pixels at 100 %, 48 at 150 %.
+  local size=32
+  (($(screen_dpi) >= 144)) && size=48
+  xprop -id "$wid" -notype -f _NET_WM_ICON 32c '=$0+\n' _NET_WM_ICON 2>/dev/null | x_icon "$size" >"$A/icon.txt"
+  app_icon "$size" >"$A/icon.expected"
+  [[ -s "$A/icon.expected" ]] || { REASON="cannot read app/res/art/korvsetup.ico"; return 1; }
+  same "$A/icon.txt" "$A/icon.expected" "the window's $size-pixel icon (_NET_WM_ICON)"
+}
+
+# The scale the current prefix runs at (dots per inch).
+screen_dpi() {
+  local dpi
+  dpi=$(wrun 30 reg query 'HKCU\Control Panel\Desktop' /v LogPixels 2>/dev/null | awk '/LogPixels/ {print $3}' | tr -d '\r')
+  [[ $dpi =~ ^0x[0-9a-fA-F]+$ ]] && echo $((dpi)) || echo 96
+}
+
+# The SIZE x SIZE image of _NET_WM_ICON (xprop's "=w, h, argb, ..., w, h,
+# ..." on stdin) as one ARGB number a line; nothing when it has none.
+x_icon() {
+  awk -v want="$1" -F', *' '{
+    sub(/^[^=]*=/, ""); n = split($0, v, /, */)
+    i = 1
+    while (i + 1 <= n) {
+      w = v[i]; h = v[i + 1]; i += 2
+      if (w == want && h == want) { for (k = 0; k < w * h; k++) print v[i + k]; exit }
+      i += w * h
+    }
+  }'
+}
+
+# The SIZE x SIZE image of the program's icon (app/res/art/korvsetup.ico)
+# in the same form: ARGB, alpha in the high byte.
+app_icon() {
+  local index=0  # the file holds 16, 32 and 48 pixels, in that order
+  [[ $1 == 32 ]] && index=1
+  [[ $1 == 48 ]] && index=2
+  convert "$ROOT/app/res/art/korvsetup.ico[$index]" -depth 8 rgba:- 2>/dev/null | od -An -v -tu1 |
+    awk '{for (i = 1; i <= NF; i++) b[n++] = $i}
+         END {for (i = 0; i + 3 < n; i += 4) printf "%.0f\n", b[i+3] * 16777216 + b[i] * 65536 + b[i+1] * 256 + b[i+2]}'
+}
+
+# Control ID of the last dump is W x H pixels: size_of ID W H
+size_of() {
+  local l t r b
+  IFS=, read -r l t r b <<<"$(control_line "$1" | cut -f6)"
+  [[ -n "$b" && $((r - l)) == "$2" && $((b - t)) == "$3" ]] && return 0
+  REASON="control $1 is $((r - l))x$((b - t)) pixels, expected $2x$3"
+  return 1
+}
+
 # Clicks the centre of control ID of the last dump (real pointer events
 # through the X server, as a person would).
 click() {
@@ -293,7 +369,7 @@ key_in() {
 }
 
 # Screenshot of the window titled TITLE (the last dump's rectangle, so a
-# message box over it is in the picture): shot TITLE NAME [docs-name]
+# message box over it is in the picture) into the artifacts: shot TITLE NAME
 shot() {
   local title=$1 name=$2 rect l t r b
   dump "$title"
@@ -303,9 +379,6 @@ shot() {
   "$IMPORT" -window root -crop "$((r - l))x$((b - t))+$l+$t" +repage "$A/$name.png" 2>/dev/null ||
     note "screenshot $name failed"
   cp "$T/win.txt" "$A/$name.windows.txt"
-  if [[ -n "${3:-}" && -f "$A/$name.png" ]]; then
-    mkdir -p "$SHOTS" && cp "$A/$name.png" "$SHOTS/$3.png"
-  fi
 }
 
 # ---------------------------------------------------------------- prefixes
@@ -446,7 +519,11 @@ s_installer_no_printer() {
   control 1005 hidden || return 1                      # no log, no progress
   control 1003 hidden || return 1
   control 2 visible "$(res en dlg106.2)" || return 1
-  shot "$EN_TITLE" installer-no-printer installer-no-printer
+  # At 96 DPI the pictures show at their own size; the icon is set.
+  size_of -1 67 67 || return 1
+  size_of 1007 490 122 || return 1
+  window_look 0 2 || return 1
+  shot "$EN_TITLE" installer-no-printer
   # The search goes on once a second. Between passes the worker asks for a
   # synchronous re-enumeration of the device tree; Wine's configuration
   # manager has only stubs for it (CM_Locate_DevNodeW and
@@ -561,13 +638,12 @@ s_window_install() {
   done_text=$(fmt "$(res en 103)" "$PRINTER" USB001)
   control 1005 visible "$found$done_text" || return 1   # the log: both lines
   control 1006 visible "$done_text" || return 1
-  # The bar has PBS_MARQUEE and the program uses common controls 6: a
-  # position set on a marquee bar only moves the marquee (on Windows as
-  # under Wine), so the bar reads 0 whatever the worker posted.
-  control 1003 visible || return 1
+  # The template's bar has PBS_MARQUEE; the window clears it when it opens,
+  # so the bar shows (and reads back) the position the worker posted last.
+  control 1003 visible pos=100 || return 1
   control 3 hidden || return 1
   control 1007 hidden || return 1
-  shot "$EN_TITLE" installer-installed installer-installed
+  shot "$EN_TITLE" installer-installed
   click 2 || return 1
   bg_wait "$prog" 20
   local rc=$?
@@ -646,7 +722,7 @@ s_handoff() {
     # No installation was attempted.
     [[ -s "$T/pfx/drive_c/korvtest/trace-$mode.txt" ]] &&
       { REASON="$mode start traced an installation"; return 1; }
-    if [[ $mode == plain ]]; then shot "$UN_TITLE" uninstall-list uninstall-list; fi
+    if [[ $mode == plain ]]; then shot "$UN_TITLE" uninstall-list; fi
     dump "$UN_TITLE"
     click 2 || return 1
     wait_gone "$UN_TITLE" 20 || return 1
@@ -688,7 +764,7 @@ s_uninstall_remove() {
   # Ten driver deletions one second apart, then message 114 with the
   # system's default caption.
   wait_text Error -1 "$(res en 114)" 60 || return 1
-  shot "$UN_TITLE" uninstall-failed-message uninstall-failed-message
+  shot "$UN_TITLE" uninstall-failed-message
   dump "$UN_TITLE"
   tree_of_dump >"$A/tree-after.txt"
   family_tree "$(fmt "$(res en 113 | sed 's/%d/87/')")" "$(res en 112)" >"$A/tree.expected"
@@ -698,7 +774,7 @@ s_uninstall_remove() {
   dump "$UN_TITLE"
   control 1 visible || return 1
   grep -qE $'^control\t1\tButton\tvisible\tenabled' "$T/win.txt" || { REASON="Remove not enabled again"; return 1; }
-  shot "$UN_TITLE" uninstall-after uninstall-after
+  shot "$UN_TITLE" uninstall-after
   fix state >"$A/state.txt"
   has_not "$A/state.txt" $'queue\t' "queue after Remove" || return 1
   has_not "$A/state.txt" $'devnode\t' "print queue device node after Remove" || return 1
@@ -778,7 +854,7 @@ s_uninstall_finish() {
   local msg
   msg=$(res en 102)
   wait_text "$msg" -1 "$(res en 115)" 30 || return 1
-  shot "$UN_TITLE" uninstall-finished uninstall-finished
+  shot "$UN_TITLE" uninstall-finished
   key_in "$msg" Return || return 1
   wait_gone "$UN_TITLE" 20 || return 1
   # The monitor file was deleted with the spooler stopped: it runs again,
@@ -800,16 +876,48 @@ s_uninstall_finish() {
   return 0
 }
 
-# The windows in four languages. Wine takes the user interface language
+# The windows in seven languages. Wine takes the user interface language
 # from LC_MESSAGES; this machine has no such glibc locales, so they are
 # built for the run with localedef (in the background, while the prefix is
 # made).
 make_locales() {
   mkdir -p "$WORK/locale"
   local l
-  for l in de_DE ar_SA zh_CN; do
+  for l in de_DE es_ES fr_FR it_IT ar_SA zh_CN; do
     localedef -i "$l" -f UTF-8 "$WORK/locale/$l.UTF-8" >"$WORK/locale/$l.log" 2>&1 || return 1
   done
+}
+
+# The message box of a failed removal in Arabic (Wine refuses to delete the
+# driver, as in uninstall-remove): text 114 in Arabic, over the mirrored
+# uninstall window. Its caption is the system's default one in Arabic, so
+# the box is found by its text.
+arabic_removal_message() {
+  install_family || return 1
+  local un_title msg box
+  un_title=$(res ar dlg105)
+  msg=$(res ar 114)
+  BGENV=(LOCPATH="$WORK/locale" LC_ALL=ar_SA.UTF-8 LANG=ar_SA.UTF-8)
+  bg un-ar-remove 180 'C:\Korvane\korvsetup.exe' -u 'C:\Korvane\'
+  BGENV=()
+  local prog=$BG
+  wait_line "$un_title" "$(printf 'item\t2\t-\t%s' "$(fmt "$(res ar 110)" "$PRINTER" USB001 "")")" 40 || return 1
+  click 1 || return 1
+  local end=$((SECONDS + 60))
+  while :; do
+    fix windows >"$T/all.txt" 2>/dev/null
+    box=$(awk -F'\t' -v m="$msg" '$1 == "window" {t = $2} $1 == "control" && $7 == m {print t; exit}' "$T/all.txt")
+    [[ -n "$box" ]] && break
+    ((SECONDS < end)) || { REASON="no message box with text 114 (see $CUR/last-windows.txt)"; cp "$T/all.txt" "$A/last-windows.txt"; return 1; }
+    sleep 0.5
+  done
+  shot "$un_title" uninstall-ar-failed-message
+  cp "$T/all.txt" "$A/uninstall-ar-failed-message.all-windows.txt"
+  key_in "$box" Return || return 1
+  wait_gone "$box" 10 || return 1
+  dump "$un_title"
+  click 2 || return 1
+  bg_wait "$prog" 20 || { REASON="uninstall window did not end"; return 1; }
 }
 
 s_languages() {
@@ -820,10 +928,13 @@ s_languages() {
   fi
   ((${LOCALE_RC:-1} == 0)) || { REASON="localedef failed (Debian package 'locales' installed? see the scratch folder's locale/*.log)"; return 2; }
   local lang loc
-  for lang in en de ar zh-Hans; do
+  for lang in en de es fr it ar zh-Hans; do
     case $lang in
       en) loc=C ;;
       de) loc=de_DE.UTF-8 ;;
+      es) loc=es_ES.UTF-8 ;;
+      fr) loc=fr_FR.UTF-8 ;;
+      it) loc=it_IT.UTF-8 ;;
       ar) loc=ar_SA.UTF-8 ;;
       zh-Hans) loc=zh_CN.UTF-8 ;;
     esac
@@ -839,7 +950,10 @@ s_languages() {
     wait_text "$title" 1006 "$t101" 40 || { REASON="$lang: $REASON"; return 1; }
     control 3 visible "$(res "$lang" dlg106.3)" || { REASON="$lang: $REASON"; return 1; }
     control 2 visible "$(res "$lang" dlg106.2)" || { REASON="$lang: $REASON"; return 1; }
-    shot "$title" "installer-$lang" "installer-$lang"
+    local mirrored=0
+    [[ $lang == ar ]] && mirrored=1
+    window_look "$mirrored" 2 || { REASON="$lang: $REASON"; return 1; }
+    shot "$title" "installer-$lang"
     click 2 || return 1
     bg_wait "$prog" 20 || { REASON="$lang: installer did not end"; return 1; }
 
@@ -851,13 +965,63 @@ s_languages() {
     control 1 visible "$(res "$lang" dlg105.1)" || { REASON="$lang: $REASON"; return 1; }
     control 2 visible "$(res "$lang" dlg105.2)" || { REASON="$lang: $REASON"; return 1; }
     control 1002 visible "$(res "$lang" dlg105.1002)" || { REASON="$lang: $REASON"; return 1; }
-    shot "$un_title" "uninstall-$lang" "uninstall-$lang"
+    window_look "$mirrored" 2 || { REASON="$lang: $REASON"; return 1; }
+    shot "$un_title" "uninstall-$lang"
     click 2 || return 1
     bg_wait "$prog" 20 || { REASON="$lang: uninstall window did not end"; return 1; }
   done
+  arabic_removal_message || { REASON="ar: $REASON"; return 1; }
   if ! fc-list : family 2>/dev/null | grep -i 'wenquanyi' >/dev/null; then
     note "no CJK font (fonts-wqy-microhei): the Chinese screenshots show boxes; the texts were checked"
   fi
+}
+
+# The progress bar shows the worker's positions: 40 while a printer is
+# being installed, 100 at "Done". The port is unknown to the spooler, so the
+# installation ends with a spooler restart (as in missing-port), which holds
+# the bar at 40 for a few seconds.
+s_installer_progress() {
+  fix plug-usb 'VID_2D37&PID_0001\SER001' KorvaneKV-T100B 1 >/dev/null ||
+    { REASON="fixture plug-usb failed"; return 1; }
+  bg prog 180 'C:\Korvane\korvsetup.exe'
+  local prog=$BG found
+  found=$(fmt "$(res en 117)" "$PRINTER" USB001)
+  wait_text "$EN_TITLE" 1006 "$found" 60 || return 1
+  # The position is posted before the status is set; give the window a
+  # moment to take it, while the installation still runs.
+  local end=$((SECONDS + 10))
+  until control 1003 visible pos=40 && control 1006 visible "$found"; do
+    ((SECONDS < end)) || { REASON="progress during the installation: $REASON"; return 1; }
+    sleep 0.3
+    dump "$EN_TITLE"
+  done
+  shot "$EN_TITLE" installer-progress-40
+  wait_text "$EN_TITLE" 2 "$(res en 118)" 90 || return 1
+  control 1003 visible pos=100 || return 1
+  shot "$EN_TITLE" installer-progress-100
+  click 2 || return 1
+  bg_wait "$prog" 20 || { REASON="no clean exit after Done"; return 1; }
+}
+
+# The installer window at 150 % (144 DPI): the dialog manager makes the
+# dialog and its frames half as large again, and the program shows both
+# pictures resampled to match (67 -> 101 pixels, 490x122 -> 735x183).
+s_installer_144dpi() {
+  wrun 60 reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1 &&
+    wrun 60 reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
+      /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1 || { REASON="cannot set the screen scale"; return 1; }
+  # Processes started from now on read the new scale.
+  timeout 60 "$WINESERVER" -w || timeout 30 "$WINESERVER" -k
+  bg prog 120 'C:\Korvane\korvsetup.exe'
+  local prog=$BG
+  wait_text "$EN_TITLE" 1006 "$(res en 101)" 40 || return 1
+  control 1007 visible '#113' || return 1
+  size_of -1 101 101 || return 1
+  size_of 1007 735 183 || return 1
+  window_look 0 2 || return 1
+  shot "$EN_TITLE" installer-144dpi
+  click 2 || return 1
+  bg_wait "$prog" 20 || { REASON="installer did not end"; return 1; }
 }
 
 # No USB001 in the spooler's ports: Wine's AddPrinterW adds the queue onto
@@ -1008,8 +1172,9 @@ s_trace_vs_sim() {
 
 # ---------------------------------------------------------------- driver
 
-ALL_SCENARIOS=(installer-no-printer silent-install window-install missing-port cancel-restart second-instance handoff
-  uninstall-remove uninstall-package uninstall-finish languages argv wine-differences trace-vs-sim)
+ALL_SCENARIOS=(installer-no-printer installer-progress installer-144dpi silent-install window-install missing-port
+  cancel-restart second-instance handoff uninstall-remove uninstall-package uninstall-finish languages argv
+  wine-differences trace-vs-sim)
 
 # Scenarios that run without a prefix of their own.
 needs_prefix() { [[ $1 != trace-vs-sim ]]; }
@@ -1066,6 +1231,8 @@ main() {
   [[ -x "$WINE" ]] || missing+=("$WINE (Debian package wine64)")
   command -v Xvfb >/dev/null || missing+=("Xvfb (xvfb)")
   command -v xdotool >/dev/null || missing+=("xdotool")
+  command -v xprop >/dev/null || missing+=("xprop (x11-utils)")
+  command -v convert >/dev/null || missing+=("convert (imagemagick)")
   [[ -x "$IMPORT" ]] || missing+=("$IMPORT (imagemagick)")
   local f
   for f in korvsetup.exe dbgrun.exe korvfix.exe wine-installer/korvv6.inf; do

@@ -508,6 +508,9 @@ static void dump_window(HWND window) {
   snprintf(buf, sizeof buf, "\tpid=%lu", pid);
   fputs(buf, stdout);
   put_rect(window);
+  /* The extended style: WS_EX_LAYOUTRTL (0x00400000) for a mirrored window. */
+  snprintf(buf, sizeof buf, "\tex=%08lx", (unsigned long)GetWindowLongW(window, GWL_EXSTYLE));
+  fputs(buf, stdout);
   fputs("\n", stdout);
   for (child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     GetClassNameW(child, cls, 128);
@@ -737,6 +740,9 @@ static int probe(const wchar_t* installDir) {
 int wmain(int argc, wchar_t** argv) {
   /* Lines end in a bare line feed, as the scripts that read them expect. */
   _setmode(_fileno(stdout), _O_BINARY);
+  /* Window rectangles in the screen's pixels, whatever its scale: a program
+   * that is not DPI aware would get them scaled to 96 DPI. */
+  SetProcessDPIAware();
   if (argc >= 5 && !wcscmp(argv[1], L"plug-usb")) return plug_usb(argv[2], argv[3], (DWORD)_wtoi(argv[4]));
   if (argc >= 3 && !wcscmp(argv[1], L"add-port")) return add_port(argv[2]);
   if (argc >= 4 && !wcscmp(argv[1], L"add-driver")) return add_driver(argv[2], argv[3]);
