@@ -34,6 +34,8 @@ struct KernelState {
   Text systemFolder = u"C:\\Windows\\system32";
   Text tempFolder = u"C:\\Users\\Shop\\AppData\\Local\\Temp\\";
   std::uint16_t nativeArch = arch::Amd64;
+  // The processor the program is built for: the shipped program is 32-bit.
+  std::uint16_t programArch = arch::Intel;
   // ANSI code page used by the code-page conversions: 1252 (Western) or
   // 932 (Japanese, for double-byte tests). Characters outside it become '?'.
   unsigned ansiCodePage = 1252;

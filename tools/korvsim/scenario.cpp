@@ -319,8 +319,12 @@ void ApplySpooler(const Field& s, Machine& m) {
     for (const Field& f : s["queues"].Items()) {
       f.Object({"pPrinterName", "pShareName", "pPortName", "pDriverName", "pComment", "pLocation", "pSepFile",
                 "pPrintProcessor", "pDatatype", "pParameters", "Attributes", "Priority", "DefaultPriority",
-                "StartTime", "UntilTime", "AveragePPM", "undeletable", "deleteError"});
+                "StartTime", "UntilTime", "AveragePPM", "Status", "jobs", "undeletable", "deleteError"});
       sim::SimQueue& q = sim::CreateQueue(m, Printer(f));
+      // A new queue starts empty and ready; a described (or captured) one
+      // may hold jobs and carry a status.
+      q.info.Status = static_cast<Dword>(f.UnsignedOr("Status", 0, UINT32_MAX));
+      q.info.cJobs = static_cast<Dword>(f.UnsignedOr("jobs", 0, UINT32_MAX));
       q.undeletable = f.BoolOr("undeletable", false);
       q.deleteError = static_cast<Dword>(f.UnsignedOr("deleteError", q.deleteError, UINT32_MAX));
     }
@@ -330,7 +334,9 @@ void ApplySpooler(const Field& s, Machine& m) {
   if (s.Has("store")) {
     for (const Field& f : s["store"].Items()) {
       f.Object({"sourceInf", "storedInf"});
-      sim::RecordPackage(m, f["sourceInf"].Text16(), f["storedInf"].Text16());
+      // A capture knows only the stored INF: the record does not say where
+      // it was uploaded from.
+      sim::RecordPackage(m, f.TextOr("sourceInf", u""), f["storedInf"].Text16());
     }
   }
   if (s.Has("packageDeleteResults")) {
@@ -363,7 +369,7 @@ void ApplyFaults(const Field& list, Scenario& scenario) {
 }
 
 void ApplyMachine(const Field& f, Machine& m, Scenario& scenario) {
-  f.Object({"modulePath", "systemFolder", "tempFolder", "nativeArch", "ansiCodePage", "installerFolders",
+  f.Object({"modulePath", "systemFolder", "tempFolder", "nativeArch", "programArch", "ansiCodePage", "installerFolders",
             "files", "folders", "pendingRenames", "mutexes", "registry", "services", "usbPrinters",
             "deviceNodes", "infVersions", "spooler", "faults", "nextProcessId", "nextTempNumber"});
   auto& k = m.kernel;
@@ -371,6 +377,10 @@ void ApplyMachine(const Field& f, Machine& m, Scenario& scenario) {
   if (f.Has("systemFolder")) k.systemFolder = f["systemFolder"].Text16();
   if (f.Has("tempFolder")) k.tempFolder = f["tempFolder"].Text16();
   if (f.Has("nativeArch")) k.nativeArch = Architecture(f["nativeArch"]);
+  if (f.Has("programArch")) {
+    k.programArch = Architecture(f["programArch"]);
+    if (k.programArch != arch::Intel && k.programArch != arch::Amd64) f["programArch"].Fail("expected x86 or x64");
+  }
   if (f.Has("ansiCodePage")) {
     k.ansiCodePage = static_cast<unsigned>(f["ansiCodePage"].Unsigned(UINT32_MAX));
     if (k.ansiCodePage != 1252 && k.ansiCodePage != 932) f["ansiCodePage"].Fail("expected 1252 or 932");
@@ -463,6 +473,20 @@ void ApplyUi(const Field& f, Machine& m) {
   }
 }
 
+// A capture lists the parts of the machine it could not read: a prediction
+// without them would be a guess, so the first is reported like a mistake
+// in the file, naming its field.
+void RefuseIncomplete(const Field& list) {
+  for (const Field& f : list.Items()) {
+    f.Object({"field", "reason"});
+    const std::string field = f["field"].Utf8();
+    const std::string reason = f["reason"].Utf8();
+    throw ScenarioError(field.empty() ? f.path() : field,
+                        "not captured (" + reason + "); capture again, or remove the entry from \"incomplete\" "
+                        "to run without it");
+  }
+}
+
 }  // namespace
 
 Text UsbPrinterHardwareId(const Text& description) {
@@ -488,7 +512,8 @@ Scenario ApplyScenario(const std::string& jsonText, Machine& machine) {
     throw ScenarioError("", tag == std::string::npos ? what : what.substr(tag + 2));
   }
   const Field top(root, "");
-  top.Object({"description", "commandLine", "timeLimitMs", "followChildren", "machine", "ui"});
+  top.Object({"description", "incomplete", "commandLine", "timeLimitMs", "followChildren", "machine", "ui"});
+  if (top.Has("incomplete")) RefuseIncomplete(top["incomplete"]);
   Scenario scenario;
   if (top.Has("description")) scenario.description = top["description"].Utf8();
   if (top.Has("commandLine")) scenario.commandLine = top["commandLine"].Text16();
