@@ -881,6 +881,7 @@ s_missing_port() {
   fix plug-usb 'VID_2D37&PID_0001\SER001' KorvaneKV-T100B 1 >/dev/null ||
     { REASON="fixture plug-usb failed"; return 1; }
   wrun 60 net start spooler >"$T/net.out" 2>&1
+  capture || return 1
   fix procs >"$A/procs-before.txt"
   local before after
   before=$(awk -F'\t' '$3 == "spoolsv.exe" {print $2}' "$A/procs-before.txt")
@@ -904,6 +905,7 @@ s_missing_port() {
   [[ -n "$after" && "$after" != "$before" ]] ||
     { REASON="spooler not restarted (process $before before, '${after}' after)"; return 1; }
   ((took >= 3)) || { REASON="the run took ${took}s, too short for a spooler restart"; return 1; }
+  predict "$A/trace.txt" /silence
 }
 
 # The calls where this Wine differs from Windows, made directly by korvfix

@@ -298,10 +298,11 @@ void ApplyUsbPrinters(const Field& list, Machine& m) {
 }
 
 void ApplySpooler(const Field& s, Machine& m) {
-  s.Object({"drivers", "acceptedNeverListed", "monitors", "ports", "portsAfterCycle", "queues",
+  s.Object({"drivers", "acceptedNeverListed", "monitors", "ports", "portsAfterCycle", "acceptsUnknownPorts", "queues",
             "driverDirectory", "uploadResult", "uploadDestination", "store", "packageDeleteResults", "pnp"});
   if (s.Has("ports")) m.spooler.ports = s["ports"].TextList();
   if (s.Has("portsAfterCycle")) m.spooler.portsAfterCycle = s["portsAfterCycle"].TextList();
+  m.spooler.acceptsUnknownPorts = s.BoolOr("acceptsUnknownPorts", false);
   if (s.Has("acceptedNeverListed")) m.spooler.acceptedNeverListed = s["acceptedNeverListed"].TextList();
   if (s.Has("drivers")) {
     for (const Field& f : s["drivers"].Items()) {
