@@ -151,8 +151,11 @@ TEST(Capture, EveryExampleMachineComesBackTheSame) {
     const Text folder = InstallerFolderOf(text, original);
     const Text modulePath = original.kernel.modulePath;
     const Json before = Visible(original);
+    const std::string whole = korvsim::MachineStateJson(original).dump(1);
     const snap::Capture first = snap::CaptureMachine(folder);
     ASSERT_TRUE(first.missing.empty()) << first.missing[0].field << ": " << first.missing[0].reason;
+    // It only reads: the machine is as it was, and nothing is left open.
+    EXPECT_EQ(whole, korvsim::MachineStateJson(original).dump(1));
     EXPECT_TRUE(original.openHandles.empty()) << "the capture left handles open";
 
     sim::Machine& copy = sim::Machine::Reset();
