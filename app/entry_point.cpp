@@ -11,12 +11,18 @@
 //    fitted its buffer, the temporary file was made and the copy succeeded;
 //    otherwise the child would be an empty file or a path we never made. The
 //    mutex is released and closed either way, and the exit code stays 0.
+//  - The relaunch holds its temporary copy open, for reading only, until the
+//    child has started, and the relaunched copy has the system delete it at
+//    its next start.
+//  - A run that ends while the spooler stands stopped by us (the window
+//    closed during a restart) starts it again before the process ends.
 #include "app/entry_point.h"
 
 #include "app/command_line.h"
 #include "app/installer_window.h"
 #include "app/path_split.h"
 #include "common/globals.h"
+#include "common/text_util.h"
 #include "install/autoinstall_worker.h"
 #include "platform/kernel.h"
 #include "system/runtime_deploy.h"
@@ -39,8 +45,17 @@ void ReleaseSingleInstance(os::Handle& mutex) {
   mutex.reset();
 }
 
+// The end of a run that may have stopped the spooler. A window closes
+// wherever its worker thread is, and the process ends with it: when that was
+// in the middle of a spooler restart, the spooler is started here, before
+// the next instance may run.
+void EndRun(os::Handle& mutex) {
+  RestartSpoolerStoppedByUs();
+  ReleaseSingleInstance(mutex);
+}
+
 void StartChild(const char16_t* commandLine) {
-  os::ProcessStart child = os::CreateProcessW(commandLine);
+  os::ProcessStart child = os::CreateProcessW(nullptr, commandLine);
   child.process.reset();
   child.thread.reset();
 }
@@ -65,6 +80,13 @@ void RelaunchFromTemporaryFolder(const FixedText<260>& modulePath, os::Handle& m
   FixedText<260> tempFile;
   ready = ready && os::GetTempFileNameW(tempFolder.c_str(), u"unins", 0, tempFile.data()) != 0;
   ready = ready && os::CopyFileW(modulePath.c_str(), tempFile.c_str(), false);
+  // The copy lies in the user's own temporary folder, where any program of
+  // the user could put another file in its place, which the child would then
+  // run with administrator rights. Held open (others may only read it) from
+  // now until the child runs; a copy that cannot be held is not started.
+  os::Handle held;
+  if (ready) held = os::CreateFileW(tempFile.c_str());
+  ready = ready && static_cast<bool>(held);
 
   // No closing quote after the folder: InstallDir ends with a backslash,
   // and a backslash before a quote would make it a literal quote in the
@@ -75,6 +97,25 @@ void RelaunchFromTemporaryFolder(const FixedText<260>& modulePath, os::Handle& m
 
   ReleaseSingleInstance(mutex);
   if (ready) StartChild(childLine.c_str());
+  held.reset();
+}
+
+// The relaunched copy ("uniXXXX.tmp" in the temporary folder) cannot delete
+// the file it runs from: the system deletes it when it next starts. Any
+// other program started with "-u" is left alone.
+void ScheduleDeletionOfTemporaryCopy() {
+  const FixedText<260> modulePath = ModulePath();
+  FixedText<256> tempFolder;
+  const Dword folderLength = os::GetTempPathW(static_cast<Dword>(tempFolder.capacity()), tempFolder.data());
+  if (modulePath.empty() || folderLength == 0 || folderLength >= tempFolder.capacity()) return;
+  PathPieces pieces;
+  if (!SplitPathChecked(modulePath.c_str(), &pieces)) return;
+  FixedText<260> folder;
+  folder.format(u"%ws%ws", pieces.drive.c_str(), pieces.folder.c_str());
+  if (CompareNoCase(folder.c_str(), tempFolder.c_str()) != 0 || CompareNoCase(pieces.extension.c_str(), u".tmp") != 0) {
+    return;
+  }
+  os::MoveFileExW(modulePath.c_str(), nullptr, os::MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
 // Starts the uninstaller copy of the installed family's folder, which in
@@ -106,8 +147,9 @@ int RunProgram(os::Instance instance, const char16_t* commandLine) {
   StartServiceAndWait(u"Spooler", 10000);
 
   if (options.uninstall) {
+    ScheduleDeletionOfTemporaryCopy();
     ShowUninstallWindow();
-    ReleaseSingleInstance(mutex);
+    EndRun(mutex);
     return 0;
   }
 
@@ -131,7 +173,7 @@ int RunProgram(os::Instance instance, const char16_t* commandLine) {
   } else {
     os::DialogBoxParamW(AppInstance, kInstallerDialogId, InstallerDialogProc, 0);
   }
-  ReleaseSingleInstance(mutex);
+  EndRun(mutex);
   return 0;
 }
 

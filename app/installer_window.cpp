@@ -15,6 +15,17 @@ namespace {
 // bringing it to the front.
 constexpr Dword kWizardStartPauseMs = 300;
 
+// The system folder's rundll32.exe, named in full: started by its bare name,
+// the system would look in the installer's own folder first, and a file
+// planted there would run with the installer's administrator rights. False
+// when the system folder cannot be had whole.
+bool SystemRundll32(FixedText<260>* path) {
+  FixedText<260> systemFolder;
+  const Dword length = os::GetSystemDirectoryW(systemFolder.data(), static_cast<Dword>(systemFolder.capacity()));
+  if (length == 0 || length >= systemFolder.capacity()) return false;
+  return path->format(u"%ws\\%ws", systemFolder.c_str(), u"rundll32.exe") == S_OK;
+}
+
 void StartWizard() {
   // The wizard command buffer belongs to the window's thread alone.
   FixedText<260> commandLine;
@@ -23,7 +34,9 @@ void StartWizard() {
       S_OK) {
     return;
   }
-  os::ProcessStart wizard = os::CreateProcessW(commandLine.c_str());
+  FixedText<260> application;
+  if (!SystemRundll32(&application)) return;
+  os::ProcessStart wizard = os::CreateProcessW(application.c_str(), commandLine.c_str());
   os::Sleep(kWizardStartPauseMs);
   BringProcessWindowToFront(wizard.processId);
   wizard.process.reset();

@@ -41,20 +41,26 @@ constexpr std::size_t kAnsiDescriptionSize = 255;
 
 constexpr std::size_t kFieldSize = 260;
 
+// A string value: REG_EXPAND_SZ is one as much as REG_SZ. Its "%...%" parts
+// are taken as written, never expanded: a description is matched as the
+// printer reported it.
+bool IsStringType(Dword type) { return type == os::REG_SZ || type == os::REG_EXPAND_SZ; }
+
 // Reads "Port Description" into device->description; leaves it empty when
-// the value is missing, is not a REG_SZ, is too large or cannot be read.
+// the value is missing, is not a string, is too large or cannot be read.
 void ReadDescription(const os::Handle& key, PrinterDevice* device) {
   Dword type = 0;
   Dword size = 0;
   if (os::RegQueryValueExW(key, u"Port Description", &type, nullptr, &size) != 0) return;
-  if (type != os::REG_SZ || size > kLargestDescriptionValue) return;
+  if (!IsStringType(type) || size > kLargestDescriptionValue) return;
   // Two bytes beyond the data for a terminator of our own: the stored data
   // need not carry one. Zero filled, so a short second read leaves no
   // garbage in front of it.
   auto* text = static_cast<char16_t*>(os::LocalAlloc(true, std::size_t{size} + sizeof(char16_t)));
   if (text == nullptr) return;
   Dword read = size;
-  if (os::RegQueryValueExW(key, u"Port Description", &type, text, &read) == 0 && read <= size) {
+  if (os::RegQueryValueExW(key, u"Port Description", &type, text, &read) == 0 && read <= size &&
+      IsStringType(type)) {
     // Whole code units only: an odd trailing byte is dropped.
     text[read / sizeof(char16_t)] = 0;
     StringCchPrintfW(device->description, kFieldSize, kDescriptionFormat, text);
@@ -62,13 +68,15 @@ void ReadDescription(const os::Handle& key, PrinterDevice* device) {
   os::LocalFree(text);
 }
 
-// Reads "Port Number"; false unless it is a REG_DWORD of exactly 4 bytes.
+// Reads "Port Number"; false unless its data is exactly 4 bytes. Those are
+// the number whatever type the value was written with (drivers have written
+// it as REG_BINARY too); any other length is not a port number.
 bool ReadPortNumber(const os::Handle& key, Dword* number) {
   Dword type = 0;
   Dword value = 0;
   Dword size = sizeof(value);
   if (os::RegQueryValueExW(key, u"Port Number", &type, &value, &size) != 0) return false;
-  if (type != os::REG_DWORD || size != sizeof(value)) return false;
+  if (size != sizeof(value)) return false;
   *number = value;
   return true;
 }

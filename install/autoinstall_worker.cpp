@@ -125,6 +125,8 @@ Dword AutoInstallWorker(void* dialog) {
     const Dword refusal = InstallDir.empty() ? err::PathNotFound : kErrorFilenameExcedRange;
     InfPath.clear();
     window.Show(ids::kProgressBar, true);
+    // The picture would cover the error text, as on the normal path.
+    window.Show(ids::kConnectionPicture, false);
     ReportFailure(window, text, refusal);
     return 0;
   }

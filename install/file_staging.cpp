@@ -10,6 +10,8 @@
 #include "platform/kernel.h"
 #include "platform/services.h"
 #include "platform/spooler.h"
+#include "system/native_system_folder.h"
+#include "system/service_control.h"
 
 namespace korv {
 
@@ -60,13 +62,14 @@ bool IsMonitorFile(const char16_t* fileName) {
 }
 
 // Polls the service up to kServicePolls times, kServicePollMs apart, until it
-// reports `wanted`. A failed query counts as "not yet".
-void WaitForServiceState(const os::Handle& service, Dword wanted) {
+// reports `wanted`. A failed query counts as "not yet". True when seen.
+bool WaitForServiceState(const os::Handle& service, Dword wanted) {
   for (int poll = 0; poll < kServicePolls; ++poll) {
     Dword state = 0;
-    if (os::QueryServiceStatusEx(service, &state) && state == wanted) return;
+    if (os::QueryServiceStatusEx(service, &state) && state == wanted) return true;
     if (poll + 1 < kServicePolls) os::Sleep(kServicePollMs);
   }
+  return false;
 }
 
 }  // namespace
@@ -138,6 +141,8 @@ int CopyToSystemFolder(const char16_t* path) {
   if (target.format(u"%ws\\%ws%ws", systemFolder.c_str(), parts.name.c_str(), parts.extension.c_str()) != S_OK) {
     return 0;
   }
+  // The 64-bit spooler loads the monitor from the native system folder.
+  const NativeSystemFolderScope native;
   return os::CopyFileW(path, target.c_str(), false) ? 1 : 0;
 }
 
@@ -152,6 +157,9 @@ void RestartSpooler(int (*action)(const char16_t*), const char16_t* argument) {
   Dword state = 0;
   if (!os::QueryServiceStatusEx(service, &state) || state != os::SERVICE_RUNNING) return;
 
+  // Should the program end before the start below, it starts the spooler
+  // again on its way out.
+  NoteSpoolerStopRequested();
   os::ControlService(service, os::SERVICE_CONTROL_STOP);
   WaitForServiceState(service, os::SERVICE_STOPPED);
   if (action != nullptr && argument != nullptr) {
@@ -160,7 +168,7 @@ void RestartSpooler(int (*action)(const char16_t*), const char16_t* argument) {
   }
   os::Sleep(kPauseBeforeStartMs);
   os::StartServiceW(service);
-  WaitForServiceState(service, os::SERVICE_RUNNING);
+  if (WaitForServiceState(service, os::SERVICE_RUNNING)) NoteSpoolerRunningAgain();
 }
 
 }  // namespace korv

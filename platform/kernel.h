@@ -63,6 +63,19 @@ inline constexpr Dword MOVEFILE_DELAY_UNTIL_REBOOT = 4;
 bool MoveFileExW(const char16_t* source, const char16_t* target, Dword flags);
 // _waccess(path, 0) == 0: the file or folder exists.
 bool FileExists(const char16_t* path);
+// CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, no security,
+// OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, no template): holds an existing file
+// open so that, until the handle closes, others may read it (and run it) but
+// nobody can write, replace, rename or delete it. Null on failure.
+Handle CreateFileW(const char16_t* path);
+
+// ---- file-system redirection of a 32-bit program on 64-bit Windows -------
+// Wow64DisableWow64FsRedirection / Wow64RevertWow64FsRedirection: the
+// calling thread's file operations on the system folder reach the native
+// system folder instead of SysWOW64 until reverted with the value the
+// disable gave. Disable fails where nothing is redirected (32-bit Windows).
+bool Wow64DisableWow64FsRedirection(void** oldValue);
+bool Wow64RevertWow64FsRedirection(void* oldValue);
 
 // ---- processes and threads ------------------------------------------------
 struct ProcessStart {
@@ -71,9 +84,11 @@ struct ProcessStart {
   Handle process;
   Handle thread;
 };
-// CreateProcessW(no application name, commandLine, no inheritance, flags 0,
-// default environment and folder, STARTUPINFOW{cb = 68}).
-ProcessStart CreateProcessW(const char16_t* commandLine);
+// CreateProcessW(applicationName, commandLine, no inheritance, flags 0,
+// default environment and folder, STARTUPINFOW{cb = 68}). With no
+// application name (null) the system takes the program from the command
+// line's first token and looks for a bare name along its search order.
+ProcessStart CreateProcessW(const char16_t* applicationName, const char16_t* commandLine);
 
 using ThreadProc = Dword (*)(void* argument);
 // CreateThread(default security and stack, started at once). The returned

@@ -9,6 +9,10 @@
 namespace korv::os {
 
 inline constexpr Dword KEY_QUERY_VALUE = 0x0001;
+inline constexpr Dword KEY_ENUMERATE_SUB_KEYS = 0x0008;
+// The 64-bit view of the registry, also for a 32-bit program on 64-bit
+// Windows, which otherwise sees HKLM\SOFTWARE in WOW6432Node.
+inline constexpr Dword KEY_WOW64_64KEY = 0x0100;
 inline constexpr Dword REG_NONE = 0;
 inline constexpr Dword REG_SZ = 1;
 inline constexpr Dword REG_EXPAND_SZ = 2;
@@ -23,8 +27,8 @@ inline constexpr Dword RRF_RT_REG_MULTI_SZ = 0x00000020;
 
 // RegOpenKeyExW(HKLM, path, 0, access, &key).
 Dword RegOpenKeyExW(const char16_t* path, Dword access, Handle* key);
-// RegOpenKeyW(parent or HKLM when parent is null, subkey, &key).
-Dword RegOpenKeyW(const Handle* parent, const char16_t* subkey, Handle* key);
+// RegOpenKeyExW(parent, subkey, 0, access, &key): below an open key.
+Dword RegOpenKeyExW(const Handle& parent, const char16_t* subkey, Dword access, Handle* key);
 // RegQueryValueExW(key, name, null, &type, data, &size): size in bytes. With
 // data null, only the size (and type) are returned. A buffer too small gives
 // ERROR_MORE_DATA (234) and the required size.

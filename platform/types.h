@@ -26,6 +26,7 @@ using Hwnd = void*;
 // Error codes the core looks at (GetLastError values and HRESULTs).
 namespace err {
 inline constexpr Dword Success = 0;
+inline constexpr Dword InvalidFunction = 1;
 inline constexpr Dword FileNotFound = 2;
 inline constexpr Dword PathNotFound = 3;
 inline constexpr Dword AccessDenied = 5;

@@ -1,6 +1,7 @@
 #include "system/runtime_deploy.h"
 
 #include "platform/kernel.h"
+#include "system/native_system_folder.h"
 
 namespace korv {
 
@@ -99,6 +100,9 @@ void DeployRuntimeLibrary(const char16_t* fileName) {
 
   // An existing file is kept as it is, even if it is older or built for
   // another processor: it may be in use, and the system may have put it there.
+  // Both the check and the copy concern the native system folder, where the
+  // driver of the native processor loads the library from.
+  const NativeSystemFolderScope native;
   if (os::FileExists(target.c_str())) return;
   CopyFileWithRetry(source, target, true);
 }

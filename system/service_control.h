@@ -22,4 +22,19 @@ int StartServiceAndWait(const char16_t* name, unsigned timeoutMs);
 // pause 3 s. The outcomes of the stop and start are not looked at.
 void CycleSpooler();
 
+// Whether the print spooler may stand stopped because of this process: set
+// when we ask it to stop (StopServiceAndWait does so itself; code that stops
+// it by other means calls NoteSpoolerStopRequested), cleared once we saw it
+// running after a start of ours (StartServiceAndWait, or
+// NoteSpoolerRunningAgain).
+void NoteSpoolerStopRequested();
+void NoteSpoolerRunningAgain();
+bool SpoolerStoppedByUs();
+
+// Called as the process ends (a window closed while a worker thread had the
+// spooler stopped for a restart or a file): when the spooler may stand
+// stopped because of us, waits for a pending stop to end and then starts it
+// and waits as StartServiceAndWait does. Returns 1 when it started it.
+int RestartSpoolerStoppedByUs();
+
 }  // namespace korv

@@ -31,17 +31,21 @@ std::vector<HeldBlock>& HeldBlocks() {
 
 // Whether the inventory shows everything of the family on the machine: it was
 // collected, no record was dropped for want of memory and the spooler
-// answered both enumerations.
+// answered both enumerations. A driver counts as dropped only when no record
+// at all shows it: one whose copy under a package could not be made still
+// stands in another package's record or in a placeholder of its own.
 bool inventoryCollected = false;
 bool inventoryIncomplete = false;
 
 // A zeroed LocalAlloc block holding a T built from args; null when the
-// block cannot be had. Never freed by the program.
-template <typename T, typename... Args>
+// block cannot be had, which leaves the inventory incomplete unless the
+// caller makes up for it (kMayMiss). Never freed by the program.
+enum class Miss { kIncomplete, kMayMiss };
+template <typename T, Miss miss = Miss::kIncomplete, typename... Args>
 T* NewHeld(Args&&... args) {
   void* block = os::LocalAlloc(true, sizeof(T));
   if (block == nullptr) {
-    inventoryIncomplete = true;
+    if (miss == Miss::kIncomplete) inventoryIncomplete = true;
     return nullptr;
   }
   T* object = new (block) T(std::forward<Args>(args)...);
@@ -50,6 +54,8 @@ T* NewHeld(Args&&... args) {
 }
 
 const bool kResetRegistered = (RegisterGlobalReset(&ResetInventory), true);
+
+constexpr Dword kPackageKeyAccess = os::KEY_QUERY_VALUE | os::KEY_ENUMERATE_SUB_KEYS | os::KEY_WOW64_64KEY;
 
 constexpr char16_t kPackagesKey[] =
     u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\PackageInstallation\\%ws\\DriverPackages";
@@ -93,14 +99,17 @@ int CollectDriverPackages() {
 
   FixedText<1024> keyPath;
   keyPath.format(kPackagesKey, environment.c_str());
+  // The records are the 64-bit spooler's: read in the native view, so that
+  // the 32-bit program on 64-bit Windows sees them whether or not the system
+  // shares this key between its two views.
   os::Handle packages;
-  if (os::RegOpenKeyW(nullptr, keyPath.c_str(), &packages) != 0) return 1;
+  if (os::RegOpenKeyExW(keyPath.c_str(), kPackageKeyAccess, &packages) != 0) return 1;
 
   for (Dword index = 0;; ++index) {
     char16_t subkeyName[260] = {};
     if (os::RegEnumKeyW(packages, index, subkeyName, 260) != 0) break;
     os::Handle subkey;
-    if (os::RegOpenKeyW(&packages, subkeyName, &subkey) != 0) continue;
+    if (os::RegOpenKeyExW(packages, subkeyName, kPackageKeyAccess, &subkey) != 0) continue;
 
     // A fresh buffer for every key, and the read's status decides: a key
     // whose path cannot be read (or does not fit) names no package.
@@ -127,18 +136,22 @@ int CollectDriverPackages() {
   return 1;
 }
 
+// A record that cannot be had here loses nothing yet: when no package took
+// the driver, the caller gives it a placeholder record of its own.
 int AttachDriverToPackages(const os::DriverInfo8* driver) {
   const char16_t* infPath = UsableInfPath(*driver);
-  if (InstalledPackages == nullptr && infPath != nullptr) InstalledPackages = NewHeld<PackageRecord>();
+  if (InstalledPackages == nullptr && infPath != nullptr) {
+    InstalledPackages = NewHeld<PackageRecord, Miss::kMayMiss>();
+  }
 
   int received = 0;
   for (PackageRecord* package = InstalledPackages; package != nullptr; package = package->Next) {
     if (package->DriverStorePath.empty() && infPath != nullptr) package->DriverStorePath.assign(infPath);
-    DriverRecord* record = NewHeld<DriverRecord>();
+    DriverRecord* record = NewHeld<DriverRecord, Miss::kMayMiss>();
     if (record == nullptr) continue;
     record->Next = package->Drivers;
     package->Drivers = record;
-    record->Details = NewHeld<os::DriverInfo8>(*driver);
+    record->Details = NewHeld<os::DriverInfo8, Miss::kMayMiss>(*driver);
     if (record->Details == nullptr) continue;
     ++package->DriverCount;
     ++received;

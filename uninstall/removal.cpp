@@ -10,6 +10,7 @@
 #include "platform/kernel.h"
 #include "platform/shell.h"
 #include "platform/ui.h"
+#include "system/native_system_folder.h"
 #include "system/service_control.h"
 #include "uninstall/inventory.h"
 #include "uninstall/uninstall_dialog.h"
@@ -300,9 +301,13 @@ void DeleteSystemFile(const char16_t* fileName) {
   // neither is deleted. The spooler is started again all the same.
   const bool whole = length != 0 && length < 260 &&
                      StringCchPrintfW(path, 260, u"%ws\\%ws", systemFolder, fileName) == S_OK;
-  for (int attempt = 0; whole && attempt < kFileAttempts; ++attempt) {
-    if (os::DeleteFileW(path) || os::GetLastError() == err::FileNotFound) break;
-    os::Sleep(kRetryPauseMs);
+  {
+    // The monitor was put into the native system folder; it goes from there.
+    const NativeSystemFolderScope native;
+    for (int attempt = 0; whole && attempt < kFileAttempts; ++attempt) {
+      if (os::DeleteFileW(path) || os::GetLastError() == err::FileNotFound) break;
+      os::Sleep(kRetryPauseMs);
+    }
   }
   StartServiceAndWait(u"Spooler", kSpoolerTimeoutMs);
 }

@@ -1,5 +1,7 @@
 #include "platform/sim/sim_fixtures.h"
 
+#include "platform/sim/wow64.h"
+
 namespace korv::sim {
 
 namespace {
@@ -15,6 +17,10 @@ Text WithoutTrailingSeparator(Text path) {
   return path;
 }
 
+bool NativeIs64Bit(const Machine& machine) {
+  return machine.kernel.nativeArch == arch::Amd64 || machine.kernel.nativeArch == arch::Arm64;
+}
+
 }  // namespace
 
 std::string InstallerFileContent(std::u16string_view subfolder, std::u16string_view fileName) {
@@ -24,9 +30,16 @@ std::string InstallerFileContent(std::u16string_view subfolder, std::u16string_v
 
 void SetUpWindowsFolders(Machine& machine) {
   machine.kernel.folders.insert(WithoutTrailingSeparator(machine.kernel.systemFolder));
+  if (NativeIs64Bit(machine)) machine.kernel.folders.insert(Wow64SystemFolder(machine));
   if (!machine.spooler.driverDirectory.empty()) {
     machine.kernel.folders.insert(WithoutTrailingSeparator(machine.spooler.driverDirectory));
   }
+}
+
+void PlaceSystemProgram(Machine& machine, const Text& fileName, const std::string& content) {
+  machine.kernel.files[WithoutTrailingSeparator(machine.kernel.systemFolder) + u"\\" + fileName] =
+      SimFile{content, false};
+  if (NativeIs64Bit(machine)) machine.kernel.files[Wow64SystemFolder(machine) + u"\\" + fileName] = SimFile{content, false};
 }
 
 void SetUpInstallerFolder(Machine& machine, const Text& installDir) {

@@ -7,9 +7,14 @@
 namespace korv::sim {
 
 // The folders every Windows machine has and the installer writes to: the
-// system folder and the spooler's printer driver directory (as the machine's
-// kernel and spooler state name them).
+// system folder, on a 64-bit processor also SysWOW64 (the system folder of
+// 32-bit programs), and the spooler's printer driver directory (as the
+// machine's kernel and spooler state name them).
 void SetUpWindowsFolders(Machine& machine);
+
+// A program of Windows in the system folder, and on a 64-bit processor its
+// 32-bit build in SysWOW64 too, as Windows ships rundll32.exe.
+void PlaceSystemProgram(Machine& machine, const Text& fileName, const std::string& content);
 
 // The shipped installer folder at installDir (with or without a trailing
 // backslash): "korvv6.inf", "unins000.exe", the driver files

@@ -3,7 +3,10 @@
 #include <cstring>
 
 #include "platform/kernel.h"
+#include "platform/sim/code_pages.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/sim_processes.h"
+#include "platform/sim/wow64.h"
 
 namespace korv::os {
 
@@ -37,28 +40,6 @@ bool FolderExists(const Text& folder) {
   Text prefix = f + u"\\";
   auto it = k.files.lower_bound(prefix);
   return it != k.files.end() && sim::EqualNoCase(std::u16string_view(it->first).substr(0, prefix.size()), prefix);
-}
-
-// Windows-1252 bytes 0x80-0x9F; 0 marks the five unassigned ones.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-char16_t AnsiToWide(unsigned char b) {
-  if (b >= 0x80 && b < 0xA0) {
-    char16_t c = kCp1252High[b - 0x80];
-    return c != 0 ? c : static_cast<char16_t>(b);
-  }
-  return static_cast<char16_t>(b);
-}
-
-char WideToAnsiChar(char16_t c) {
-  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
-  for (int i = 0; i < 32; ++i) {
-    if (kCp1252High[i] == c) return static_cast<char>(0x80 + i);
-  }
-  return '?';
 }
 
 }  // namespace
@@ -99,6 +80,7 @@ void CloseHandleOf(HandleKind kind, std::uintptr_t value) {
     auto m = M().kernel.mutexes.find(it->second.name.substr(6));
     if (m != M().kernel.mutexes.end() && --m->second <= 0) M().kernel.mutexes.erase(m);
   }
+  if (kind == HandleKind::Kernel && it->second.name.rfind(u"file:", 0) == 0) sim::ReleaseFile(M(), it->second.name);
   M().closedHandles.push_back(it->second);
   handles.erase(it);
 }
@@ -180,6 +162,8 @@ bool CopyFileW(const char16_t* source, const char16_t* target, bool failIfExists
   Text src = source != nullptr ? Text(source) : Text();
   Text dst = target != nullptr ? Text(target) : Text();
   if (M().Enter("CopyFileW", src + u" -> " + dst)) return false;
+  src = sim::RealFilePath(M(), src);
+  dst = sim::RealFilePath(M(), dst);
   auto& files = M().kernel.files;
   auto from = files.find(src);
   if (from == files.end()) {
@@ -211,6 +195,7 @@ bool CopyFileW(const char16_t* source, const char16_t* target, bool failIfExists
 bool DeleteFileW(const char16_t* path) {
   Text p = path != nullptr ? Text(path) : Text();
   if (M().Enter("DeleteFileW", p)) return false;
+  p = sim::RealFilePath(M(), p);
   auto& files = M().kernel.files;
   auto it = files.find(p);
   if (it == files.end()) {
@@ -230,6 +215,9 @@ bool MoveFileExW(const char16_t* source, const char16_t* target, Dword flags) {
   Text src = source != nullptr ? Text(source) : Text();
   Text dst = target != nullptr ? Text(target) : Text();
   if (M().Enter("MoveFileExW", src + u" -> " + dst)) return false;
+  src = sim::RealFilePath(M(), src);
+  // No target: the file is to be deleted.
+  if (!dst.empty()) dst = sim::RealFilePath(M(), dst);
   auto& k = M().kernel;
   if (k.files.count(src) == 0) {
     Fail(err::FileNotFound);
@@ -244,6 +232,10 @@ bool MoveFileExW(const char16_t* source, const char16_t* target, Dword flags) {
     Fail(err::AlreadyExists);
     return false;
   }
+  if (k.files[src].locked) {
+    Fail(err::SharingViolation);
+    return false;
+  }
   k.files[dst] = k.files[src];
   k.files.erase(src);
   return true;
@@ -252,34 +244,64 @@ bool MoveFileExW(const char16_t* source, const char16_t* target, Dword flags) {
 bool FileExists(const char16_t* path) {
   Text p = path != nullptr ? Text(path) : Text();
   if (M().Enter("FileExists", p)) return false;
+  p = sim::RealFilePath(M(), p);
   return M().kernel.files.count(p) != 0 || FolderExists(p);
 }
 
-ProcessStart CreateProcessW(const char16_t* commandLine) {
+Handle CreateFileW(const char16_t* path) {
+  Text p = path != nullptr ? Text(path) : Text();
+  if (M().Enter("CreateFileW", p)) return Handle();
+  p = sim::RealFilePath(M(), p);
+  auto it = M().kernel.files.find(p);
+  if (it == M().kernel.files.end()) {
+    Fail(FolderExists(ParentFolder(p)) ? err::FileNotFound : err::PathNotFound);
+    return Handle();
+  }
+  // Open by someone who lets nobody share it (the model knows no finer
+  // sharing): a second open is refused.
+  if (it->second.locked) {
+    Fail(err::SharingViolation);
+    return Handle();
+  }
+  it->second.locked = true;
+  SetLastError(err::Success);
+  return M().MakeHandle(HandleKind::Kernel, u"file:" + p);
+}
+
+bool Wow64DisableWow64FsRedirection(void** oldValue) {
+  if (M().Enter("Wow64DisableWow64FsRedirection")) return false;
+  if (!sim::RunsUnderWow64(M())) {
+    Fail(err::InvalidFunction);
+    return false;
+  }
+  bool& disabled = sim::ThreadFsRedirectionDisabled();
+  *oldValue = disabled ? oldValue : nullptr;
+  disabled = true;
+  SetLastError(err::Success);
+  return true;
+}
+
+bool Wow64RevertWow64FsRedirection(void* oldValue) {
+  if (!sim::RunsUnderWow64(M())) return false;
+  sim::ThreadFsRedirectionDisabled() = oldValue != nullptr;
+  return true;
+}
+
+ProcessStart CreateProcessW(const char16_t* applicationName, const char16_t* commandLine) {
   ProcessStart result;
   Text line = commandLine != nullptr ? Text(commandLine) : Text();
+  Text application = applicationName != nullptr ? Text(applicationName) : Text();
   if (M().Enter("CreateProcessW", line)) return result;
-  // The program to run is the first token: quoted, or up to the first blank.
-  Text exe;
-  std::size_t i = 0;
-  while (i < line.size() && (line[i] == u' ' || line[i] == u'\t')) ++i;
-  if (i < line.size() && line[i] == u'"') {
-    auto end = line.find(u'"', i + 1);
-    exe = line.substr(i + 1, end == Text::npos ? Text::npos : end - i - 1);
-  } else {
-    auto end = line.find_first_of(u" \t", i);
-    exe = line.substr(i, end == Text::npos ? Text::npos : end - i);
-  }
-  auto& k = M().kernel;
-  bool found = k.files.count(exe) != 0 ||
-               (exe.find_first_of(u"\\/") == Text::npos && k.files.count(k.systemFolder + u"\\" + exe) != 0);
-  if (!found) {
+  const Text executable = application.empty() ? sim::FindProgramOfCommandLine(M(), line)
+                                              : sim::FindApplication(M(), application);
+  if (executable.empty()) {
     Fail(err::FileNotFound);
     return result;
   }
+  auto& k = M().kernel;
   Dword pid = k.nextProcessId;
   k.nextProcessId += 4;
-  k.processes.push_back(sim::StartedProcess{pid, line, M().clock.Now()});
+  k.processes.push_back(sim::StartedProcess{pid, executable, line, M().clock.Now()});
   result.started = true;
   result.processId = pid;
   result.process = M().MakeHandle(HandleKind::Kernel, u"process");
@@ -300,13 +322,14 @@ int MultiByteToWideChar(const char* source, int sourceLength, char16_t* target, 
     return 0;
   }
   std::size_t n = sourceLength < 0 ? std::strlen(source) + 1 : static_cast<std::size_t>(sourceLength);
-  if (capacity == 0) return static_cast<int>(n);
-  if (n > static_cast<std::size_t>(capacity)) {
+  const Text out = sim::AnsiToWide(M().kernel.ansiCodePage, std::string_view(source, n));
+  if (capacity == 0) return static_cast<int>(out.size());
+  if (out.size() > static_cast<std::size_t>(capacity)) {
     Fail(err::InsufficientBuffer);
     return 0;
   }
-  for (std::size_t i = 0; i < n; ++i) target[i] = AnsiToWide(static_cast<unsigned char>(source[i]));
-  return static_cast<int>(n);
+  std::memcpy(target, out.data(), out.size() * sizeof(char16_t));
+  return static_cast<int>(out.size());
 }
 
 int WideCharToMultiByte(const char16_t* source, int sourceLength, char* target, int capacity) {
@@ -322,13 +345,7 @@ int WideCharToMultiByte(const char16_t* source, int sourceLength, char* target, 
   } else {
     n = static_cast<std::size_t>(sourceLength);
   }
-  // A surrogate pair is one character and becomes one '?'.
-  std::string out;
-  for (std::size_t i = 0; i < n; ++i) {
-    char16_t c = source[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && source[i + 1] >= 0xDC00 && source[i + 1] <= 0xDFFF) ++i;
-    out += WideToAnsiChar(c);
-  }
+  const std::string out = sim::WideToAnsi(M().kernel.ansiCodePage, std::u16string_view(source, n));
   if (capacity == 0) return static_cast<int>(out.size());
   if (out.size() > static_cast<std::size_t>(capacity)) {
     Fail(err::InsufficientBuffer);

@@ -3,6 +3,7 @@
 
 #include "platform/registry.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/wow64.h"
 
 namespace korv::sim {
 
@@ -87,23 +88,21 @@ Dword Open(const Text& path, Handle* key) {
 }  // namespace
 
 Dword RegOpenKeyExW(const char16_t* path, Dword access, Handle* key) {
-  (void)access;
   Text p = path != nullptr ? Text(path) : Text();
   if (Dword e = Injected("RegOpenKeyExW", p)) return e;
-  return Open(p, key);
+  return Open(sim::RealKeyPath(M(), p, access), key);
 }
 
-Dword RegOpenKeyW(const Handle* parent, const char16_t* subkey, Handle* key) {
-  Text base;
-  if (parent != nullptr) {
-    const auto* open = M().Lookup(*parent);
-    if (open == nullptr) return kErrorInvalidHandle;
-    base = open->name;
-  }
+Dword RegOpenKeyExW(const Handle& parent, const char16_t* subkey, Dword access, Handle* key) {
+  const auto* open = M().Lookup(parent);
   Text sub = subkey != nullptr ? Text(subkey) : Text();
-  Text path = base.empty() ? sub : (sub.empty() ? base : base + u"\\" + sub);
-  if (Dword e = Injected("RegOpenKeyW", path)) return e;
-  return Open(path, key);
+  const Text base = open != nullptr ? open->name : Text();
+  // The redirector looks at the whole path: a subkey of a 64-bit key opened
+  // without KEY_WOW64_64KEY is looked for in the 32-bit view again.
+  const Text path = sub.empty() ? base : base + u"\\" + sub;
+  if (Dword e = Injected("RegOpenKeyExW", path)) return e;
+  if (open == nullptr) return kErrorInvalidHandle;
+  return Open(sim::RealKeyPath(M(), path, access), key);
 }
 
 Dword RegQueryValueExW(const Handle& key, const char16_t* name, Dword* type, void* data,

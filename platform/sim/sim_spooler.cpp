@@ -95,15 +95,16 @@ const Text* FindPort(Machine& m, std::u16string_view name) {
 }
 
 // Adds a queue the way the spooler does on a successful AddPrinterW: with
-// the port's and driver's own spelling, no jobs, and a software device node
-// of the "PrintQueue" class named after it.
+// the port's own spelling, the driver's name as written (letter case
+// included: the spooler finds the driver without regard to case but keeps
+// the name it was given), no jobs, and a software device node of the
+// "PrintQueue" class named after it.
 SimQueue& CreateQueue(Machine& m, os::PrinterInfo2 info) {
   info.pServerName.clear();
   info.Status = 0;
   info.cJobs = 0;
   info.native.clear();
   if (const Text* port = FindPort(m, info.pPortName)) info.pPortName = *port;
-  if (const SimDriver* driver = FindDriver(m, info.pDriverName)) info.pDriverName = driver->info.pName;
   m.devices.nodes.push_back(DeviceNode{u"PrintQueue", info.pPrinterName,
                                        u"PRINTENUM\\LocalPrintQueue", false});
   m.spooler.queues.push_back(SimQueue{std::move(info)});
@@ -439,7 +440,7 @@ bool SetPrinterW(const Handle& printer, const PrinterInfo2* info, Dword command)
     q.pPrinterName = info->pPrinterName;
     q.pShareName = info->pShareName;
     q.pPortName = *port;
-    q.pDriverName = driver->info.pName;
+    q.pDriverName = info->pDriverName;
     q.pComment = info->pComment;
     q.pLocation = info->pLocation;
     q.pSepFile = info->pSepFile;

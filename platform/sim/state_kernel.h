@@ -20,6 +20,7 @@ struct SimFile {
 
 struct StartedProcess {
   Dword processId = 0;
+  Text executable;  // the file that runs, with its full path
   Text commandLine;
   std::uint64_t startedAt = 0;  // virtual ms
 };
@@ -34,11 +35,21 @@ struct KernelState {
   Text systemFolder = u"C:\\Windows\\system32";
   Text tempFolder = u"C:\\Users\\Shop\\AppData\\Local\\Temp\\";
   std::uint16_t nativeArch = arch::Amd64;
-  // The processor the program is built for: the shipped program is 32-bit.
+  // The program's own build: arch::Intel (the shipped 32-bit program) or
+  // arch::Amd64. A 32-bit program on a 64-bit processor runs under WOW64:
+  // its file operations on the system folder are redirected to SysWOW64 and
+  // it sees the WOW6432Node view of HKLM\SOFTWARE (platform/sim/wow64.h).
   std::uint16_t programArch = arch::Intel;
   // ANSI code page used by the code-page conversions: 1252 (Western) or
   // 932 (Japanese, for double-byte tests). Characters outside it become '?'.
   unsigned ansiCodePage = 1252;
+
+  // The program's current folder, where CreateProcessW looks for a bare
+  // program name after the program's own folder: an elevated program
+  // started from the shell gets the system folder.
+  Text currentFolder = u"C:\\Windows\\system32";
+  // The folders of the PATH variable, searched last.
+  std::vector<Text> searchPath;
 
   std::map<Text, SimFile, NoCaseLess> files;
   std::set<Text, NoCaseLess> folders;

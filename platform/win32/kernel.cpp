@@ -72,7 +72,27 @@ bool MoveFileExW(const char16_t* source, const char16_t* target, Dword flags) {
 
 bool FileExists(const char16_t* path) { return ::_waccess(W(path), 0) == 0; }
 
-ProcessStart CreateProcessW(const char16_t* commandLine) {
+Handle CreateFileW(const char16_t* path) {
+  HANDLE file = ::CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return Handle();
+  return Handle(HandleKind::Kernel, reinterpret_cast<std::uintptr_t>(file));
+}
+
+bool Wow64DisableWow64FsRedirection(void** oldValue) {
+  return ::Wow64DisableWow64FsRedirection(oldValue) != FALSE;
+}
+
+bool Wow64RevertWow64FsRedirection(void* oldValue) {
+  // Turning redirection back on must not change what the operation it
+  // surrounded left as last error.
+  const DWORD error = ::GetLastError();
+  const BOOL reverted = ::Wow64RevertWow64FsRedirection(oldValue);
+  ::SetLastError(error);
+  return reverted != FALSE;
+}
+
+ProcessStart CreateProcessW(const char16_t* applicationName, const char16_t* commandLine) {
   ErrorKeeper keep;
   ProcessStart result;
   // CreateProcessW may write into the command line, so it gets a copy.
@@ -81,7 +101,7 @@ ProcessStart CreateProcessW(const char16_t* commandLine) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process{};
-  BOOL ok = ::CreateProcessW(nullptr, W(line.data()), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+  BOOL ok = ::CreateProcessW(W(applicationName), W(line.data()), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                              &startup, &process);
   keep.Capture();
   if (ok == FALSE) return result;

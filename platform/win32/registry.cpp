@@ -41,9 +41,9 @@ Dword RegOpenKeyExW(const char16_t* path, Dword access, Handle* key) {
   return Opened(status, opened, key);
 }
 
-Dword RegOpenKeyW(const Handle* parent, const char16_t* subkey, Handle* key) {
+Dword RegOpenKeyExW(const Handle& parent, const char16_t* subkey, Dword access, Handle* key) {
   HKEY opened = nullptr;
-  LSTATUS status = ::RegOpenKeyW(parent != nullptr ? Key(*parent) : HKEY_LOCAL_MACHINE, W(subkey), &opened);
+  LSTATUS status = ::RegOpenKeyExW(Key(parent), W(subkey), 0, access, &opened);
   return Opened(status, opened, key);
 }
 

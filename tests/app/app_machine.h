@@ -46,7 +46,7 @@ class AppTest : public SimTest {
     M().kernel.tempFolder = kTempFolder;
     M().kernel.folders.insert(u"C:\\Users\\Shop\\AppData\\Local\\Temp");
     // rundll32.exe, for the wizard.
-    M().kernel.files[M().kernel.systemFolder + u"\\rundll32.exe"] = sim::SimFile{"rundll32", false};
+    sim::PlaceSystemProgram(M(), u"rundll32.exe", "rundll32");
     // A run that would go on forever (a window nobody closes, a silent
     // search without a printer) is ended from outside at this time.
     M().clock.SetTimeLimit(120000);

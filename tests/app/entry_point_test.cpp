@@ -143,6 +143,7 @@ TEST_F(EntryPointTest, UninstallWindowIgnoresTheExecutableNameAndTheSilentFlag) 
   EXPECT_EQ(U8(InstallDir.view()), "C:\\Korvane");
   EXPECT_EQ(M().CallCount("GetTempFileNameW"), 0) << "no relaunch";
   EXPECT_EQ(M().kernel.mutexes.count(kMutexName), 0u);
+  EXPECT_TRUE(M().kernel.pendingRenames.empty()) << "a program outside the temporary folder stays";
 }
 
 TEST_F(EntryPointTest, UninstallerCopyRelaunchesFromTheTemporaryFolder) {
@@ -161,11 +162,15 @@ TEST_F(EntryPointTest, UninstallerCopyRelaunchesFromTheTemporaryFolder) {
   // Released before the child started, so the child's own check passes.
   EXPECT_LT(FirstCall("ReleaseMutex"), FirstCall("CreateProcessW"));
   EXPECT_EQ(M().kernel.mutexes.count(kMutexName), 0u);
-  auto names = M().CallNames({"GetTempPathW", "GetTempFileNameW", "CopyFileW", "ReleaseMutex",
+  // The copy is held open from its writing until the child has started, so
+  // that nobody can put another file in its place; then let go.
+  auto names = M().CallNames({"GetTempPathW", "GetTempFileNameW", "CopyFileW", "CreateFileW", "ReleaseMutex",
                               "CreateProcessW"});
   names.erase(names.begin());  // the runtime deployment's copy
-  EXPECT_EQ(names, (std::vector<std::string>{"GetTempPathW", "GetTempFileNameW", "CopyFileW",
+  EXPECT_EQ(names, (std::vector<std::string>{"GetTempPathW", "GetTempFileNameW", "CopyFileW", "CreateFileW",
                                              "ReleaseMutex", "CreateProcessW"}));
+  EXPECT_FALSE(M().kernel.files[temp].locked);
+  EXPECT_EQ(U8(M().closedHandles.back().name), "file:" + U8(temp));
 }
 
 TEST_F(EntryPointTest, RelaunchedChildGetsTheFolderWholeAndOpensTheUninstallWindow) {
@@ -188,6 +193,10 @@ TEST_F(EntryPointTest, RelaunchedChildGetsTheFolderWholeAndOpensTheUninstallWind
   EXPECT_EQ(DialogsOpened(), (std::vector<Dword>{105}));
   EXPECT_EQ(U8(InstallDir.view()), "C:\\Program Files\\Korvane Driver\\");
   EXPECT_EQ(M().kernel.processes.size(), 1u) << "the child starts nothing";
+  // It cannot delete the file it runs from: the system does at its next start.
+  ASSERT_EQ(M().kernel.pendingRenames.size(), 1u);
+  EXPECT_EQ(U8(M().kernel.pendingRenames[0].source), U8(Text(kTempFolder) + u"uni1A2B.tmp"));
+  EXPECT_TRUE(M().kernel.pendingRenames[0].target.empty());
 }
 
 TEST_F(EntryPointTest, OnlyTheExactLowerCaseNameIsTheUninstallerCopy) {
@@ -215,7 +224,7 @@ TEST_F(EntryPointTest, OnlyTheExactLowerCaseNameIsTheUninstallerCopy) {
 
 TEST_F(EntryPointTest, RelaunchThatCannotCopyStartsNothingAndStillLetsGoOfTheMutex) {
   PlaceProgram(u"C:\\Korvane\\unins000.exe");
-  for (const char* failing : {"GetTempPathW", "GetTempFileNameW", "CopyFileW"}) {
+  for (const char* failing : {"GetTempPathW", "GetTempFileNameW", "CopyFileW", "CreateFileW"}) {
     M().faults.ClearAll();
     M().kernel.processes.clear();
     M().faults.Set(failing, sim::FaultRule{err::AccessDenied});

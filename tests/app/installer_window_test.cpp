@@ -217,6 +217,42 @@ TEST_F(InstallerWindowTest, WizardTwiceStartsTwoWizardsAndBringsEachToTheFront) 
   EXPECT_TRUE(Control(kWindow, 1007).visible) << "the window stays as it was";
 }
 
+// A rundll32.exe planted beside the installer (or in the current folder)
+// never runs: the wizard is the system folder's, as the program sees it (a
+// 32-bit program on 64-bit Windows gets the 32-bit one of SysWOW64), and its
+// command line is the bare one it always was.
+TEST_F(InstallerWindowTest, APlantedRundll32BesideTheInstallerIsNotTheWizard) {
+  struct Case {
+    std::uint16_t native;
+    std::uint16_t program;
+    const char16_t* wizard;
+  };
+  const Case cases[] = {
+      {arch::Amd64, arch::Intel, u"C:\\Windows\\SysWOW64\\rundll32.exe"},
+      {arch::Amd64, arch::Amd64, u"C:\\Windows\\system32\\rundll32.exe"},
+      {arch::Intel, arch::Intel, u"C:\\Windows\\system32\\rundll32.exe"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(U8(c.wizard));
+    Fresh();
+    M().kernel.nativeArch = c.native;
+    M().kernel.programArch = c.program;
+    sim::SetUpWindowsFolders(M());
+    sim::PlaceSystemProgram(M(), u"rundll32.exe", "rundll32");
+    M().kernel.files[u"C:\\Korvane\\rundll32.exe"] = sim::SimFile{"planted", false};
+    M().kernel.currentFolder = u"C:\\Korvane";
+    Press(1500, kWindow, 3);
+    Press(2000, kWindow, 2);
+
+    EXPECT_EQ(Run(u""), 0);
+
+    ASSERT_EQ(M().kernel.processes.size(), 1u);
+    EXPECT_EQ(U8(M().kernel.processes[0].executable), U8(c.wizard));
+    EXPECT_EQ(U8(M().kernel.processes[0].commandLine),
+              "rundll32.exe printui.dll PrintUIEntry /ii /f \"C:\\Korvane\\korvv6.inf\"");
+  }
+}
+
 TEST_F(InstallerWindowTest, WizardWhoseWindowIsNotOpenYetIsNotBroughtToTheFront) {
   M().ui.childWindowDelayMs = 301;
   Press(1500, kWindow, 3);
@@ -284,6 +320,7 @@ TEST_F(InstallerWindowTest, InstallDirWithoutRoomForInfPathIsRefused) {
                 "The printer driver install failed, error code:206. Please contact our technical support.");
       EXPECT_TRUE(window.controls.at(1003).visible);
       EXPECT_EQ(window.controls.at(1003).progress, 100);
+      EXPECT_FALSE(window.controls.at(1007).visible) << "the picture would cover the error text";
     }
   }
 }

@@ -240,7 +240,7 @@ TEST_F(SimWindowsTest, MessageBoxesAreAnsweredByScript) {
 
 TEST_F(SimWindowsTest, StartedProcessesShowTheirWindowAfterADelay) {
   M().kernel.files[u"C:\\w.exe"] = sim::SimFile{};
-  const os::ProcessStart p = os::CreateProcessW(u"C:\\w.exe");
+  const os::ProcessStart p = os::CreateProcessW(nullptr, u"C:\\w.exe");
   ASSERT_TRUE(p.started);
   auto count = [] {
     std::vector<Dword> owners;

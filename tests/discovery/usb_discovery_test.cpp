@@ -189,32 +189,37 @@ TEST_F(UsbDiscoveryTest, DescriptionValuesOfAnyShape) {
   put(u"8", os::REG_SZ, Utf16Bytes(Text(kLargestDescriptionValue / 2 + 1, u'B')));
   put(u"9", os::REG_SZ, {});
   put(u"10", os::REG_SZ, {'K'});
+  // A string to be expanded is a string all the same, read as written.
+  put(u"11", os::REG_EXPAND_SZ, Utf16Bytes(std::u16string_view(u"%Korvane%KV\0", 12)));
 
-  ASSERT_EQ(Discover(), 10);
-  EXPECT_EQ(Descriptions(), (std::vector<Text>{u"", u"", u"", u"", u"", u"", Text(32, u'A'), u"Korvane",
-                                               u"KorvaneKV-T80", u"KorvaneKV-T100B"}));
+  ASSERT_EQ(Discover(), 11);
+  EXPECT_EQ(Descriptions(), (std::vector<Text>{u"%Korvane%KV", u"", u"", u"", u"", u"", u"", Text(32, u'A'),
+                                               u"Korvane", u"KorvaneKV-T80", u"KorvaneKV-T100B"}));
   // A description read no further than its data still gives the checksum
   // of the text the printer reported.
   EXPECT_EQ(Text(Records().back()->hardwareId), u"usbprint\\korvanekv-t100b4c44");
-  EXPECT_EQ(M().kernel.liveAllocations, 10u);
+  EXPECT_EQ(M().kernel.liveAllocations, 11u);
 }
 
-TEST_F(UsbDiscoveryTest, PrinterWithoutReadablePortNumberIsLeftOut) {
+// Four bytes of data are the port number whatever the value's type; any
+// other length leaves the printer out.
+TEST_F(UsbDiscoveryTest, PortNumberIsAnyValueOfFourBytes) {
   auto put = [&](std::u16string_view serial, Dword type, std::vector<std::uint8_t> data) {
     Plug(serial, u"KorvaneKV-T100B", std::nullopt);
     sim::SetUsbPrinterValue(M(), PathOf(serial), u"Port Number", type, std::move(data));
   };
   Plug(u"missing", u"KorvaneKV-T100B", std::nullopt);
-  put(u"text", os::REG_SZ, sim::Utf16Bytes(std::u16string_view(u"7\0", 2)));
+  put(u"text", os::REG_SZ, sim::Utf16Bytes(std::u16string_view(u"7\0", 2)));  // '7' = 55
   put(u"short", os::REG_DWORD, {7, 0});
   put(u"long", os::REG_DWORD, {7, 0, 0, 0, 0, 0, 0, 0});
   put(u"binary", os::REG_BINARY, {7, 0, 0, 0});
   put(u"empty", os::REG_DWORD, {});
+  put(u"odd", os::REG_NONE, {0x12, 1, 0, 0});
   Plug(u"good", u"KorvaneKV-L420", 5);
 
-  ASSERT_EQ(Discover(), 1);
-  EXPECT_EQ(Ports(), (std::vector<Text>{u"USB005"}));
-  EXPECT_EQ(M().kernel.liveAllocations, 1u);
+  ASSERT_EQ(Discover(), 4);
+  EXPECT_EQ(Ports(), (std::vector<Text>{u"USB005", u"USB274", u"USB007", u"USB055"}));
+  EXPECT_EQ(M().kernel.liveAllocations, 4u);
   EXPECT_TRUE(M().openHandles.empty());
 }
 
@@ -315,6 +320,13 @@ TEST_F(UsbDiscoveryTest, ChecksumIsTakenOverAnsiBytes) {
   EXPECT_EQ(Text(DeviceList->checksum), checksum);
   // Only A-Z are lowered; the other characters stay as they are.
   EXPECT_EQ(Text(DeviceList->hardwareId), u"usbprint\\korvan\u00C9\u20AC\u4E2D" + checksum);
+
+  // Code page 932 (Shift-JIS): U+4E2D is the two bytes 0x92 0x86, the
+  // half-width U+FF71 the one byte 0xB1; U+00C9 and the euro have none.
+  M().kernel.ansiCodePage = 932;
+  Plug(u"B", u"KORVAN\u00C9\u20AC\u4E2D\uFF71", 2);
+  ASSERT_EQ(Discover(), 2);
+  EXPECT_EQ(Text(DeviceList->checksum), ChecksumText("KORVAN??\x92\x86\xB1"));
 }
 
 class WideToAnsiTest : public test::SimTest {};

@@ -211,6 +211,27 @@ TEST_F(InstallPrinterTest, ManualRoadForAMonitorModelInOrder) {
   EXPECT_EQ(Calls(M()), (std::vector<std::string>{"OpenPrinterW", "GetPrinterW"}));
 }
 
+// The shipped 32-bit program puts the language monitor where the native
+// spooler loads it from: the real system folder, never SysWOW64, on x64 and
+// ARM64 alike; the spooler then accepts the monitor.
+TEST_F(InstallPrinterTest, TheMonitorLandsInTheNativeSystemFolderOnEveryProcessor) {
+  const Text kWow64Monitor = u"C:\\Windows\\SysWOW64\\korvmon.dll";
+  const std::pair<std::uint16_t, const char16_t*> machines[] = {
+      {arch::Amd64, u"amd64"}, {arch::Arm64, u"arm64"}, {arch::Intel, u"i386"}};
+  for (const auto& [native, folder] : machines) {
+    SCOPED_TRACE(U8(folder));
+    TearDown();
+    SetUp();
+    M().kernel.nativeArch = native;
+    M().kernel.folders.insert(u"C:\\Windows\\SysWOW64");
+    RefuseUpload();
+    EXPECT_EQ(Install(kOptionLanguageMonitor), 1);
+    EXPECT_EQ(ContentAt(Text(kSystemDir) + u"\\korvmon.dll"), sim::InstallerFileContent(folder, u"korvmon.dll"));
+    EXPECT_EQ(ContentAt(kWow64Monitor), "<missing>");
+    EXPECT_EQ(M().spooler.monitors.size(), 1u);
+  }
+}
+
 TEST_F(InstallPrinterTest, RegisteredDriverIsNotRegisteredAgain) {
   RefuseUpload();
   M().spooler.drivers.push_back({FamilyDriver(kModel)});

@@ -145,6 +145,7 @@ TEST_F(MachineTest, RegistryReadsReportSizesAndTerminateMultiStrings) {
 }
 
 TEST_F(MachineTest, CopyOverALockedFileFailsWithSharingViolation) {
+  M().kernel.programArch = arch::Amd64;  // the system folder as it is, not redirected
   auto& files = M().kernel.files;
   files[u"C:\\new.dll"] = sim::SimFile{"new", false};
   files[u"C:\\Windows\\system32\\korvmon.dll"] = sim::SimFile{"old", true};
@@ -163,6 +164,36 @@ TEST_F(MachineTest, CopyOverALockedFileFailsWithSharingViolation) {
   EXPECT_FALSE(os::CopyFileW(u"C:\\Nowhere\\none.dll", u"C:\\x.dll", false));
   EXPECT_EQ(os::GetLastError(), err::PathNotFound);
 }
+
+// CreateProcessW finds a bare program name as Windows does: the running
+// program's folder, the current folder, the system folder (redirected for a
+// 32-bit program on 64-bit Windows), the 16-bit system folder, the Windows
+// folder, then PATH; a named application is taken as named.
+TEST_F(MachineTest, ABareProgramNameIsFoundAlongTheSearchOrder) {
+  auto& k = M().kernel;
+  k.modulePath = u"C:\\Korvane\\korvsetup.exe";
+  k.currentFolder = u"C:\\Work";
+  k.searchPath = {u"C:\\Tools"};
+  const Text places[] = {u"C:\\Korvane", u"C:\\Work", u"C:\\Windows\\SysWOW64", u"C:\\Windows\\System",
+                         u"C:\\Windows", u"C:\\Tools"};
+  // Each file is taken away in turn: the next place in the order answers.
+  for (const Text& place : places) k.files[place + u"\\tool.exe"] = sim::SimFile{"tool", false};
+  k.files[u"C:\\Windows\\system32\\tool.exe"] = sim::SimFile{"native tool", false};
+  for (const Text& place : places) {
+    SCOPED_TRACE(test::U8(place));
+    const os::ProcessStart started = os::CreateProcessW(nullptr, u"tool /x");
+    EXPECT_TRUE(started.started);
+    EXPECT_EQ(test::U8(k.processes.back().executable), test::U8(place + u"\\tool.exe"));
+    k.files.erase(place + u"\\tool.exe");
+  }
+  EXPECT_FALSE(os::CreateProcessW(nullptr, u"tool /x").started);
+  EXPECT_EQ(os::GetLastError(), err::FileNotFound);
+
+  // Named in full, through Sysnative: the native system folder's file.
+  EXPECT_TRUE(os::CreateProcessW(u"C:\\Windows\\Sysnative\\tool.exe", u"tool /x").started);
+  EXPECT_EQ(test::U8(k.processes.back().executable), "C:\\Windows\\system32\\tool.exe");
+}
+
 
 }  // namespace
 }  // namespace korv

@@ -42,7 +42,7 @@ class LongPaths : public SimTest {
     AddFile(m, m.kernel.modulePath, "korvsetup program");
     m.kernel.tempFolder = kTempFolder;
     m.kernel.folders.insert(u"C:\\Users\\Shop\\AppData\\Local\\Temp");
-    AddFile(m, Text(kSystemFolder) + u"\\rundll32.exe", "rundll32");
+    sim::PlaceSystemProgram(m, u"rundll32.exe", "rundll32");
     m.clock.SetTimeLimit(600000);
   }
 

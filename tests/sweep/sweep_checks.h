@@ -464,7 +464,7 @@ class Checker {
     const bool allocFailed = Failed("LocalAlloc");
     const bool driversCollected = m_.CallCount("EnumPrinterDriversW") > 0 && !Failed("EnumPrinterDriversW") && !allocFailed;
     const bool queuesCollected = driversCollected && m_.CallCount("EnumPrintersW") > 0 && !Failed("EnumPrintersW");
-    const bool packagesCollected = m_.CallCount("RegOpenKeyW") > 0 && !Failed("RegOpenKeyW") &&
+    const bool packagesCollected = m_.CallCount("RegOpenKeyExW") > 0 && !Failed("RegOpenKeyExW") &&
                                    !Failed("RegEnumKeyW") && !Failed("RegGetValueW") && !allocFailed;
     for (const auto& d : m_.spooler.drivers) {
       if (driversCollected && IsFamilyDriver(d.info)) {

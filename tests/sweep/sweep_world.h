@@ -279,7 +279,7 @@ inline void Prepare(PathId path) {
   AddFile(m, kProgram, "korvsetup program");
   m.kernel.tempFolder = kTempFolder;
   m.kernel.folders.insert(u"C:\\Users\\Shop\\AppData\\Local\\Temp");
-  AddFile(m, Text(kSystemFolder) + u"\\rundll32.exe", "rundll32");
+  sim::PlaceSystemProgram(m, u"rundll32.exe", "rundll32");
   // Windows refuses to delete a driver package while a driver of it is
   // installed; the sweep's machines behave so.
   m.spooler.packageInUseWhileDriverInstalled = true;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/text_util.h"
+#include "platform/sim/wow64.h"
 #include "sim_fixture.h"
 
 namespace korv {
@@ -50,6 +52,58 @@ TEST_F(RuntimeDeployTest, MissingFileIsCopiedFromTheNativeProcessorFolder) {
     EXPECT_EQ(Output(), (std::vector<Text>{u"Successfully copied: " + source + u" to " + kTarget}));
   }
   EXPECT_EQ(Now(), 0u);
+}
+
+// The 32-bit program on 64-bit Windows looks for and puts the runtime into
+// the native system folder, where the native driver loads it, whatever
+// SysWOW64 holds; the lines still name the system folder as the program
+// knows it. On a 32-bit processor, and for a 64-bit program, nothing is
+// redirected in the first place.
+TEST_F(RuntimeDeployTest, TheRuntimeGoesToTheNativeSystemFolderUnderWow64) {
+  const Text kWow64Target = u"C:\\Windows\\SysWOW64\\vcomp140.dll";
+  struct Case {
+    const char* what;
+    std::uint16_t native;
+    std::uint16_t program;
+    bool inSystem32;
+    bool inSysWow64;
+    const char* expectedInSystem32;  // content afterwards, "" for none
+  };
+  const Case cases[] = {
+      {"x64, 32-bit program, runtime only in SysWOW64", arch::Amd64, arch::Intel, false, true, "amd64"},
+      {"x64, 32-bit program, runtime only in system32", arch::Amd64, arch::Intel, true, false, "present"},
+      {"x64, 32-bit program, runtime nowhere", arch::Amd64, arch::Intel, false, false, "amd64"},
+      {"ARM64, 32-bit program, runtime only in SysWOW64", arch::Arm64, arch::Intel, false, true, "arm64"},
+      {"ARM64, 32-bit program, runtime only in system32", arch::Arm64, arch::Intel, true, false, "present"},
+      {"x86, runtime nowhere", arch::Intel, arch::Intel, false, false, "i386"},
+      {"x64, 64-bit program, runtime only in SysWOW64", arch::Amd64, arch::Amd64, false, true, "amd64"},
+  };
+  for (const char16_t* folder : {u"amd64", u"arm64", u"i386"}) {
+    Ship(Text(u"C:\\Korvane\\") + folder + u"\\vcomp140.dll", test::U8(folder));
+  }
+  M().kernel.folders.insert(u"C:\\Windows\\SysWOW64");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Files().erase(kTarget);
+    Files().erase(kWow64Target);
+    if (c.inSystem32) Ship(kTarget, "present");
+    if (c.inSysWow64) Ship(kWow64Target, "32-bit build");
+    Output().clear();
+    M().kernel.nativeArch = c.native;
+    M().kernel.programArch = c.program;
+
+    DeployRuntimeLibrary(u"vcomp140.dll");
+
+    ASSERT_EQ(Files().count(kTarget), 1u);
+    EXPECT_EQ(Files().at(kTarget).content, c.expectedInSystem32);
+    if (c.inSysWow64) EXPECT_EQ(Files().at(kWow64Target).content, "32-bit build");  // left alone
+    EXPECT_EQ(Files().count(kWow64Target), c.inSysWow64 ? 1u : 0u);
+    if (!c.inSystem32) {
+      const Text source = Text(u"C:\\Korvane\\") + Utf8ToUtf16(c.expectedInSystem32) + u"\\vcomp140.dll";
+      EXPECT_EQ(Output(), (std::vector<Text>{u"Successfully copied: " + source + u" to " + kTarget}));
+    }
+    EXPECT_FALSE(sim::ThreadFsRedirectionDisabled());  // turned on again
+  }
 }
 
 TEST_F(RuntimeDeployTest, MissingSourceGivesTwoLinesAndTwoPauses) {

@@ -182,11 +182,30 @@ TEST_F(InventoryTest, AnUnknownArchitectureCollectsNoPackagesButStillTheDrivers)
     M().calls.clear();
     M().kernel.nativeArch = a;
     EXPECT_EQ(CollectDriverPackages(), 0);
-    EXPECT_EQ(M().CallNames({"RegOpenKeyW"}).size(), 0u);
+    EXPECT_EQ(M().CallNames({"RegOpenKeyExW"}).size(), 0u);
     CollectPrinterDrivers();
     auto packages = Packages();
     ASSERT_EQ(packages.size(), 1u);
     EXPECT_EQ(U8(packages[0]->DriverStorePath.view()), U8(StoredInf(u"korvv6.inf_amd64_bbbb")));
+  }
+}
+
+// The package records are the 64-bit spooler's, under HKLM\SOFTWARE in the
+// native view: the shipped 32-bit program reads them there, not in the
+// WOW6432Node view Windows would give it by default.
+TEST_F(InventoryTest, PackageRecordsAreReadInTheNativeRegistryView) {
+  const Text k32BitView =
+      u"SOFTWARE\\WOW6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Print\\PackageInstallation\\Windows "
+      u"x64\\DriverPackages";
+  AddPackage(u"native", StoredInf(u"korvv6.inf_amd64_aaaa"));
+  AddPackage(u"wow", StoredInf(u"korvv6.inf_amd64_wwww"), Text(), k32BitView);
+  for (std::uint16_t program : {arch::Intel, arch::Amd64}) {
+    ResetInventory();
+    M().kernel.programArch = program;
+    EXPECT_EQ(CollectDriverPackages(), 1);
+    auto packages = Packages();
+    ASSERT_EQ(packages.size(), 1u);
+    EXPECT_EQ(U8(packages[0]->DriverStorePath.view()), U8(StoredInf(u"korvv6.inf_amd64_aaaa")));
   }
 }
 
@@ -206,7 +225,7 @@ TEST_F(InventoryTest, AKeyWithoutReadablePathIsPassedOver) {
   EXPECT_EQ(U8(packages[0]->DriverStorePath.view()), U8(StoredInf(u"korvv6.inf_amd64_eeee")));
   EXPECT_EQ(U8(packages[1]->DriverStorePath.view()), U8(StoredInf(u"korvv6.inf_amd64_aaaa")));
   // Every key was opened and closed again.
-  EXPECT_EQ(M().CallCount("RegOpenKeyW"), 6);
+  EXPECT_EQ(M().CallCount("RegOpenKeyExW"), 6);
   EXPECT_TRUE(M().openHandles.empty());
 }
 
@@ -216,7 +235,7 @@ TEST_F(InventoryTest, AKeyThatCannotBeOpenedIsSkippedAndAnEnumerationErrorEndsTh
   AddPackage(u"c", StoredInf(u"korvv6.inf_amd64_cccc"));
   AddPackage(u"d", StoredInf(u"korvv6.inf_amd64_dddd"));
   // Call 1 opens the list; call 3 is key "b".
-  M().faults.Set("RegOpenKeyW", {err::AccessDenied, 0, 3, 0});
+  M().faults.Set("RegOpenKeyExW", {err::AccessDenied, 0, 3, 0});
   // The fourth enumeration (index 3, key "d") fails with another error.
   M().faults.Set("RegEnumKeyW", {err::AccessDenied, 0, 4, 0});
 
@@ -301,6 +320,43 @@ TEST_F(InventoryTest, AllocationFailuresDropOnlyWhatTheyConcern) {
   EXPECT_EQ(M().kernel.liveAllocations, 0u);
   EXPECT_EQ(InstalledPackages, nullptr);
   EXPECT_EQ(DriverEnumBuffer, nullptr);
+}
+
+// Which lost allocation leaves the inventory incomplete: only one after
+// which no record shows a driver or queue of the machine. A driver whose copy
+// under its package failed is still shown, by the placeholder record.
+TEST_F(InventoryTest, OnlyARecordReallyMissingMakesTheInventoryIncomplete) {
+  struct Case {
+    const char* what;
+    bool twoPackages;
+    int failingBlock;
+    bool complete;
+  };
+  // Blocks with one package: 1 package record, 2 driver enumeration,
+  // 3 driver record, 4 its copy, 5 printer enumeration, 6 queue record.
+  // Two packages: 1 a, 2 b, 3 driver enumeration, 4 and 5 under b, 6 and 7
+  // under a.
+  const Case cases[] = {
+      {"nothing fails", false, 0, true},
+      {"the driver's copy fails: the placeholder shows it", false, 4, true},
+      {"the driver record fails: the placeholder shows it", false, 3, true},
+      {"the copy under b fails: a shows the driver", true, 5, true},
+      {"the package record fails", false, 1, false},
+      {"the queue record fails", false, 6, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    AddPackage(u"a", StoredInf(u"korvv6.inf_amd64_aaaa"));
+    if (c.twoPackages) AddPackage(u"b", StoredInf(u"korvv6.inf_amd64_bbbb"));
+    AddDriver(u"Korvane KP-80");
+    AddQueue(u"Shop 80", u"Korvane KP-80");
+    if (c.failingBlock != 0) M().faults.Set("LocalAlloc", {err::NotEnoughMemory, 0, c.failingBlock, 0});
+    CollectAll();
+    MarkInventoryCollected();
+    EXPECT_EQ(InventoryIsComplete(), c.complete);
+  }
 }
 
 }  // namespace

@@ -105,6 +105,18 @@ TEST_F(RemovalTest, WithNothingInstalledARunDeletesTheMonitorFileRecyclesTheFold
                                        "105/1003 progress 100"}));
 }
 
+// Under WOW64 the monitor goes from the native system folder, where the
+// installation put it; a file of that name in SysWOW64 is none of ours.
+TEST_F(RemovalTest, TheMonitorIsDeletedFromTheNativeSystemFolderUnderWow64) {
+  const Text kWow64File = u"C:\\Windows\\SysWOW64\\korvmon.dll";
+  M().kernel.folders.insert(u"C:\\Windows\\SysWOW64");
+  M().kernel.files[kWow64File] = sim::SimFile{"someone else's", false};
+  Press(1000, 1);
+  EXPECT_EQ(RunWindow(), 2);
+  EXPECT_FALSE(FileExists(kSystemMonitorFile));
+  EXPECT_TRUE(FileExists(kWow64File));
+}
+
 // An inventory the spooler would not give whole hides what is installed: the
 // run removes what it lists but must not report the family gone, delete the
 // monitor or recycle the folder.

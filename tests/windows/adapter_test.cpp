@@ -111,7 +111,7 @@ void TestProcesses() {
   // A program that does not exist: the failure of CreateProcessW, with its
   // error, comes back after the adapter has freed its copy of the line.
   os::SetLastError(0);
-  os::ProcessStart none = os::CreateProcessW(u"\"C:\\no such folder\\none.exe\" /x");
+  os::ProcessStart none = os::CreateProcessW(nullptr, u"\"C:\\no such folder\\none.exe\" /x");
   CHECK(!none.started);
   Dword error = os::GetLastError();
   CHECK(error == korv::err::FileNotFound || error == korv::err::PathNotFound);
@@ -119,7 +119,7 @@ void TestProcesses() {
   char16_t system[260] = {};
   CHECK(os::GetSystemDirectoryW(system, 260) > 0);
   Text line = u"\"" + Text(system) + u"\\cmd.exe\" /c exit 7";
-  os::ProcessStart child = os::CreateProcessW(line.c_str());
+  os::ProcessStart child = os::CreateProcessW(nullptr, line.c_str());
   CHECK(child.started);
   if (child.started) {
     CHECK_EQ(korv::test::WaitForExitCode(child.process.get()), 7u);
@@ -177,9 +177,10 @@ void TestRegistry() {
   CHECK(Text(value.data()).size() >= 3 && value[1] == u':');
 
   os::Handle parent;
-  CHECK_EQ(os::RegOpenKeyW(nullptr, u"SOFTWARE\\Microsoft", &parent), 0u);
+  const Dword access = os::KEY_QUERY_VALUE | os::KEY_ENUMERATE_SUB_KEYS | os::KEY_WOW64_64KEY;
+  CHECK_EQ(os::RegOpenKeyExW(u"SOFTWARE\\Microsoft", access, &parent), 0u);
   os::Handle child;
-  CHECK_EQ(os::RegOpenKeyW(&parent, u"Windows NT", &child), 0u);
+  CHECK_EQ(os::RegOpenKeyExW(parent, u"Windows NT", access, &child), 0u);
   char16_t name[260];
   CHECK_EQ(os::RegEnumKeyW(child, 0, name, 260), 0u);
   CHECK_EQ(os::RegEnumKeyW(child, 100000, name, 260), korv::err::NoMoreItems);

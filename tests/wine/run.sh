@@ -908,6 +908,41 @@ s_missing_port() {
   predict "$A/trace.txt" /silence
 }
 
+# Cancel while the worker has the spooler stopped for its restart (the port
+# is missing after the queue was added, as in missing-port): the window
+# closes at once, and the program starts the spooler again before it ends.
+s_cancel_restart() {
+  fix plug-usb 'VID_2D37&PID_0001\SER001' KorvaneKV-T100B 1 >/dev/null ||
+    { REASON="fixture plug-usb failed"; return 1; }
+  wrun 60 net start spooler >"$T/net.out" 2>&1
+  bg prog 180 'C:\korvtest\dbgrun.exe' 'C:\korvtest\trace.txt' 'C:\Korvane\korvsetup.exe'
+  local prog=$BG trace="$T/pfx/drive_c/korvtest/trace.txt" i
+  # The data file's copy is the last trace line; registration, the queue
+  # and the restart follow.
+  for ((i = 0; i < 450; i++)); do
+    grep -q 'korvdrv6\.dat, 1' "$trace" 2>/dev/null && break
+    sleep 0.2
+  done
+  grep -q 'korvdrv6\.dat, 1' "$trace" 2>/dev/null || { REASON="the staging never ended"; return 1; }
+  # Cancel in the 3-second pause, once the spooler's process is gone.
+  dump "$EN_TITLE"
+  for ((i = 0; i < 20; i++)); do
+    fix procs >"$A/procs-stopped.txt"
+    [[ -z "$(spooler_pid "$A/procs-stopped.txt")" ]] && break
+    sleep 0.2
+  done
+  [[ -z "$(spooler_pid "$A/procs-stopped.txt")" ]] || { REASON="the spooler was never seen stopped"; return 1; }
+  click 2 || return 1
+  bg_wait "$prog" 30
+  local rc=$?
+  ((rc == 0)) || { REASON="exit code $rc after Cancel"; return 1; }
+  fix procs >"$A/procs-after.txt"
+  [[ -n "$(spooler_pid "$A/procs-after.txt")" ]] ||
+    { REASON="the spooler is stopped after the program ended"; return 1; }
+}
+
+spooler_pid() { awk -F'\t' '$3 == "spoolsv.exe" {print $2}' "$1"; }
+
 # The calls where this Wine differs from Windows, made directly by korvfix
 # on a driver and queue of its own. The scenarios above show how the
 # program copes; this one keeps the list in the README true: when a Wine
@@ -1045,7 +1080,7 @@ predict() {
 
 # ---------------------------------------------------------------- driver
 
-ALL_SCENARIOS=(installer-no-printer silent-install window-install missing-port second-instance handoff
+ALL_SCENARIOS=(installer-no-printer silent-install window-install missing-port cancel-restart second-instance handoff
   uninstall-remove uninstall-package uninstall-finish languages argv wine-differences trace-vs-sim)
 
 # Scenarios that run without a prefix of their own.

@@ -143,7 +143,8 @@ void PrintReport(std::ostream& out, const std::string& scenarioName, const Scena
     if (p.started.empty()) out << " none";
     out << "\n";
     for (const auto& s : p.started) {
-      out << "    " << At(s.startedAt) << " pid " << s.processId << ": " << Printable(s.commandLine) << "\n";
+      out << "    " << At(s.startedAt) << " pid " << s.processId << ": " << U8(s.executable)
+          << ", command line: " << Printable(s.commandLine) << "\n";
     }
     if (options.calls) Section(out, "boundary calls", p.calls);
     switch (p.end) {

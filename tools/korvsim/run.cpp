@@ -3,6 +3,7 @@
 #include "app/entry_point.h"
 #include "common/globals.h"
 #include "common/text_util.h"
+#include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_shell.h"
 #include "platform/ui.h"
 
@@ -12,31 +13,20 @@ namespace {
 
 using sim::Machine;
 
-// The executable a command line starts: its first token, quoted or not.
-Text ExecutableOf(const Text& commandLine) {
-  std::size_t i = 0;
-  while (i < commandLine.size() && (commandLine[i] == u' ' || commandLine[i] == u'\t')) ++i;
-  if (i < commandLine.size() && commandLine[i] == u'"') {
-    const auto end = commandLine.find(u'"', i + 1);
-    return commandLine.substr(i + 1, end == Text::npos ? Text::npos : end - i - 1);
-  }
-  const auto end = commandLine.find_first_of(u" \t", i);
-  return commandLine.substr(i, end == Text::npos ? Text::npos : end - i);
-}
-
 bool IsProgramCopy(const Machine& m, const Text& executable) {
   auto it = m.kernel.files.find(executable);
   return it != m.kernel.files.end() && it->second.content == kProgramContent;
 }
 
 // What a process that has ended leaves: the system closes the handles it
-// still held, which lets go of its mutexes.
+// still held, which lets go of its mutexes and of the files it held open.
 void CloseHandlesOfEndedProcess(Machine& m) {
   for (const auto& [value, open] : m.openHandles) {
     if (open.kind == os::HandleKind::Kernel && open.name.rfind(u"mutex:", 0) == 0) {
       auto it = m.kernel.mutexes.find(open.name.substr(6));
       if (it != m.kernel.mutexes.end() && --it->second <= 0) m.kernel.mutexes.erase(it);
     }
+    if (open.kind == os::HandleKind::Kernel && open.name.rfind(u"file:", 0) == 0) sim::ReleaseFile(m, open.name);
   }
   m.openHandles.clear();
 }
@@ -118,7 +108,7 @@ std::vector<ProcessReport> RunScenario(const Scenario& scenario, const RunOption
   // Children to follow, in the order they were started.
   std::vector<sim::StartedProcess> pending;
   for (const auto& p : reports.back().started) {
-    if (IsProgramCopy(Machine::Get(), ExecutableOf(p.commandLine))) pending.push_back(p);
+    if (IsProgramCopy(Machine::Get(), p.executable)) pending.push_back(p);
   }
   while (!pending.empty() && static_cast<int>(reports.size()) < options.maxProcesses) {
     const sim::StartedProcess child = pending.front();
@@ -152,14 +142,14 @@ std::vector<ProcessReport> RunScenario(const Scenario& scenario, const RunOption
     }
     m.kernel.debugOutput.clear();
     m.kernel.debugOutputAt.clear();
-    m.kernel.modulePath = ExecutableOf(child.commandLine);
+    m.kernel.modulePath = child.executable;
     for (auto& p : m.kernel.processes) p.startedAt = 0;  // before this clock began
 
     const Text arguments = sim::ArgumentsAfterProgramName(child.commandLine);
     reports.push_back(RunOne(scenario, static_cast<int>(reports.size()) + 1, arguments, child.startedAt,
                              m.kernel.processes.size()));
     for (const auto& p : reports.back().started) {
-      if (IsProgramCopy(Machine::Get(), ExecutableOf(p.commandLine))) pending.push_back(p);
+      if (IsProgramCopy(Machine::Get(), p.executable)) pending.push_back(p);
     }
   }
   return reports;

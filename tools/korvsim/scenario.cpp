@@ -5,6 +5,7 @@
 
 #include "common/text_util.h"
 #include "discovery/checksum.h"
+#include "platform/sim/code_pages.h"
 #include "platform/sim/sim_fixtures.h"
 #include "platform/sim/spooler_model.h"
 #include "platform/sim/usb_printers.h"
@@ -292,7 +293,7 @@ void ApplyUsbPrinters(const Field& list, Machine& m) {
         while (digits.size() < 3) digits.insert(digits.begin(), '0');
         defaultPort = u"USB" + Utf8ToUtf16(digits);
       }
-      m.spooler.pnp.push_back(Reaction(pnp, UsbPrinterHardwareId(*description), defaultPort));
+      m.spooler.pnp.push_back(Reaction(pnp, UsbPrinterHardwareId(*description, m.kernel.ansiCodePage), defaultPort));
     }
   }
 }
@@ -320,10 +321,10 @@ void ApplySpooler(const Field& s, Machine& m) {
     for (const Field& f : s["queues"].Items()) {
       f.Object({"pPrinterName", "pShareName", "pPortName", "pDriverName", "pComment", "pLocation", "pSepFile",
                 "pPrintProcessor", "pDatatype", "pParameters", "Attributes", "Priority", "DefaultPriority",
-                "StartTime", "UntilTime", "AveragePPM", "Status", "jobs", "undeletable", "deleteError"});
+                "StartTime", "UntilTime", "AveragePPM", "Status", "undeletable", "deleteError", "jobs"});
       sim::SimQueue& q = sim::CreateQueue(m, Printer(f));
-      // A new queue starts empty and ready; a described (or captured) one
-      // may hold jobs and carry a status.
+      // A new queue starts ready; a described (or captured) one may carry a
+      // status.
       q.info.Status = static_cast<Dword>(f.UnsignedOr("Status", 0, UINT32_MAX));
       q.info.cJobs = static_cast<Dword>(f.UnsignedOr("jobs", 0, UINT32_MAX));
       q.undeletable = f.BoolOr("undeletable", false);
@@ -370,7 +371,8 @@ void ApplyFaults(const Field& list, Scenario& scenario) {
 }
 
 void ApplyMachine(const Field& f, Machine& m, Scenario& scenario) {
-  f.Object({"modulePath", "systemFolder", "tempFolder", "nativeArch", "programArch", "ansiCodePage", "installerFolders",
+  f.Object({"modulePath", "systemFolder", "tempFolder", "nativeArch", "programArch", "currentFolder", "searchPath",
+            "ansiCodePage", "installerFolders",
             "files", "folders", "pendingRenames", "mutexes", "registry", "services", "usbPrinters",
             "deviceNodes", "infVersions", "spooler", "faults", "nextProcessId", "nextTempNumber"});
   auto& k = m.kernel;
@@ -379,9 +381,17 @@ void ApplyMachine(const Field& f, Machine& m, Scenario& scenario) {
   if (f.Has("tempFolder")) k.tempFolder = f["tempFolder"].Text16();
   if (f.Has("nativeArch")) k.nativeArch = Architecture(f["nativeArch"]);
   if (f.Has("programArch")) {
-    k.programArch = Architecture(f["programArch"]);
-    if (k.programArch != arch::Intel && k.programArch != arch::Amd64) f["programArch"].Fail("expected x86 or x64");
+    const std::string program = f["programArch"].Utf8();
+    if (program == "x86") {
+      k.programArch = arch::Intel;
+    } else if (program == "x64") {
+      k.programArch = arch::Amd64;
+    } else {
+      f["programArch"].Fail("expected x86 or x64, found \"" + program + "\"");
+    }
   }
+  if (f.Has("currentFolder")) k.currentFolder = f["currentFolder"].Text16();
+  if (f.Has("searchPath")) k.searchPath = f["searchPath"].TextList();
   if (f.Has("ansiCodePage")) {
     k.ansiCodePage = static_cast<unsigned>(f["ansiCodePage"].Unsigned(UINT32_MAX));
     if (k.ansiCodePage != 1252 && k.ansiCodePage != 932) f["ansiCodePage"].Fail("expected 1252 or 932");
@@ -396,7 +406,7 @@ void ApplyMachine(const Field& f, Machine& m, Scenario& scenario) {
   sim::SetUpWindowsFolders(m);
   if (!WithoutTrailingSeparator(k.tempFolder).empty()) k.folders.insert(WithoutTrailingSeparator(k.tempFolder));
   // rundll32.exe, which the wizard runs in.
-  k.files[k.systemFolder + u"\\rundll32.exe"] = sim::SimFile{"rundll32.exe", false};
+  sim::PlaceSystemProgram(m, u"rundll32.exe", "rundll32.exe");
 
   if (f.Has("installerFolders")) {
     for (const Field& folder : f["installerFolders"].Items()) {
@@ -490,10 +500,10 @@ void RefuseIncomplete(const Field& list) {
 
 }  // namespace
 
-Text UsbPrinterHardwareId(const Text& description) {
+Text UsbPrinterHardwareId(const Text& description, unsigned ansiCodePage) {
   const Text cut = description.substr(0, 32);
-  std::vector<std::uint8_t> bytes;
-  for (char16_t c : cut) bytes.push_back(c < 0x100 ? static_cast<std::uint8_t>(c) : '?');
+  const std::string ansi = sim::WideToAnsi(ansiCodePage, cut);
+  std::vector<std::uint8_t> bytes(ansi.begin(), ansi.end());
   std::uint16_t sum = 0;
   UsbPrintChecksum(bytes.data(), static_cast<std::uint16_t>(bytes.size()), &sum);
   return LowerCase(u"usbprint\\" + cut + Hex4(sum));

@@ -40,7 +40,8 @@ Scenario ApplyScenario(const std::string& jsonText, sim::Machine& machine);
 void ArmFaults(const Scenario& scenario, sim::Machine& machine);
 
 // The hardware ID Windows gives a USB printer with this "Port Description":
-// "usbprint\" + description (at most 32 units) + its checksum, lower case.
-Text UsbPrinterHardwareId(const Text& description);
+// "usbprint\" + description (at most 32 units) + the checksum of its bytes in
+// the machine's ANSI code page, lower case.
+Text UsbPrinterHardwareId(const Text& description, unsigned ansiCodePage);
 
 }  // namespace korv::korvsim

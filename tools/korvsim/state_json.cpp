@@ -220,6 +220,7 @@ Json MachineStateJson(const sim::Machine& m) {
   kernel["systemFolder"] = U8(k.systemFolder);
   kernel["tempFolder"] = U8(k.tempFolder);
   kernel["nativeArch"] = k.nativeArch;
+  kernel["programArch"] = k.programArch == arch::Intel ? "x86" : "x64";
   kernel["ansiCodePage"] = k.ansiCodePage;
   Json folders = Json::array();
   for (const Text& f : k.folders) folders.push_back(U8(f));
@@ -241,7 +242,10 @@ Json MachineStateJson(const sim::Machine& m) {
   kernel["mutexes"] = mutexes;
   Json processes = Json::array();
   for (const auto& p : k.processes) {
-    processes.push_back(Json{{"processId", p.processId}, {"commandLine", U8(p.commandLine)}, {"startedAt", p.startedAt}});
+    processes.push_back(Json{{"processId", p.processId},
+                             {"executable", U8(p.executable)},
+                             {"commandLine", U8(p.commandLine)},
+                             {"startedAt", p.startedAt}});
   }
   kernel["processes"] = processes;
   kernel["liveAllocations"] = k.liveAllocations;

@@ -18,10 +18,9 @@ namespace {
 // Read-only access rights: a capture never asks for more than it needs.
 constexpr Dword kScManagerConnect = 0x0001;
 constexpr Dword kServiceQueryStatus = 0x0004;
-constexpr Dword kKeyRead = 0x20019;
 // The 64-bit registry view, where the 64-bit spooler keeps its records,
 // also from a 32-bit program.
-constexpr Dword kKeyWow64_64 = 0x0100;
+constexpr Dword kPackageAccess = os::KEY_QUERY_VALUE | os::KEY_ENUMERATE_SUB_KEYS | os::KEY_WOW64_64KEY;
 
 // What a file found on the machine holds in the scenario: the capture
 // records that it is there, not its bytes.
@@ -265,8 +264,10 @@ class Capturer {
       machine.Add("tempFolder", JsonNode::String(WithoutUserName(Text(temp, t))));
     }
     nativeArch_ = os::GetNativeProcessorArchitecture();
+    const std::uint16_t programArch = os::GetProgramArchitecture();
+    wow64_ = programArch == arch::Intel && (nativeArch_ == arch::Amd64 || nativeArch_ == arch::Arm64);
     machine.Add("nativeArch", JsonNode::String(ArchitectureName(nativeArch_)));
-    machine.Add("programArch", JsonNode::String(ArchitectureName(os::GetProgramArchitecture())));
+    machine.Add("programArch", JsonNode::String(ArchitectureName(programArch)));
     machine.Add("ansiCodePage", JsonNode::Number(os::GetACP()));
     if (!systemFolder_.empty()) ReadSystemFiles();
   }
@@ -293,24 +294,28 @@ class Capturer {
     }
   }
 
-  // The system folder's files as the installer sees them. A 32-bit program
-  // on 64-bit Windows is sent from system32 to SysWOW64 and reaches the
-  // native folder through the Windows folder's "Sysnative" alias, which
-  // exists for it alone: both folders are read, and each file is recorded
-  // where it really is.
+  // The system folder's files, recorded where they really are. A 32-bit
+  // program on 64-bit Windows is sent from system32 to SysWOW64; the
+  // installer reaches the native folder too, so both are read: SysWOW64
+  // through the redirection, the native folder with it turned off for the
+  // moment of the reads.
   void ReadSystemFiles() {
     const Text windows = ParentOf(systemFolder_);
-    const bool redirected = !windows.empty() && os::FileExists((windows + u"\\Sysnative").c_str());
     for (const char16_t* name : kSystemFiles) {
-      if (redirected) {
-        if (os::FileExists((windows + u"\\Sysnative\\" + name).c_str())) AddFile(systemFolder_ + u"\\" + name, kPresent);
-        if (os::FileExists((systemFolder_ + u"\\" + name).c_str())) {
-          AddFile(windows + u"\\SysWOW64\\" + name, kPresent);
-        }
-      } else if (os::FileExists((systemFolder_ + u"\\" + name).c_str())) {
-        AddFile(systemFolder_ + u"\\" + name, kPresent);
-      }
+      const Text path = systemFolder_ + u"\\" + name;
+      if (os::FileExists(path.c_str())) AddFile(wow64_ ? windows + u"\\SysWOW64\\" + name : path, kPresent);
     }
+    if (!wow64_) return;
+    void* redirection = nullptr;
+    if (!os::Wow64DisableWow64FsRedirection(&redirection)) {
+      Miss("machine.files", Failed("Wow64DisableWow64FsRedirection", os::GetLastError()));
+      return;
+    }
+    for (const char16_t* name : kSystemFiles) {
+      const Text path = systemFolder_ + u"\\" + name;
+      if (os::FileExists(path.c_str())) AddFile(path, kPresent);
+    }
+    os::Wow64RevertWow64FsRedirection(redirection);
   }
 
   void ReadServices(JsonNode& machine) {
@@ -517,7 +522,7 @@ class Capturer {
     if (environment == nullptr) return;
     const Text path = Text(kPackagesKey) + environment + u"\\DriverPackages";
     os::Handle packages;
-    const Dword opened = os::RegOpenKeyExW(path.c_str(), kKeyRead | kKeyWow64_64, &packages);
+    const Dword opened = os::RegOpenKeyExW(path.c_str(), kPackageAccess, &packages);
     if (opened == err::FileNotFound) return;
     if (opened != 0) {
       Miss("machine.spooler.store", Failed("RegOpenKeyExW", opened));
@@ -533,9 +538,9 @@ class Capturer {
         break;
       }
       os::Handle key;
-      const Dword sub = os::RegOpenKeyW(&packages, name, &key);
+      const Dword sub = os::RegOpenKeyExW(packages, name, kPackageAccess, &key);
       if (sub != 0) {
-        Miss("machine.spooler.store", Failed("RegOpenKeyW", sub) + " on " + Utf16ToUtf8(name));
+        Miss("machine.spooler.store", Failed("RegOpenKeyExW", sub) + " on " + Utf16ToUtf8(name));
         continue;
       }
       const RawValue value = ReadValue(key, u"DriverStorePath");
@@ -571,6 +576,7 @@ class Capturer {
   Text systemFolder_;
   Text driverDirectory_;
   std::uint16_t nativeArch_ = arch::Unknown;
+  bool wow64_ = false;  // a 32-bit program on 64-bit Windows
   JsonNode files_ = JsonNode::Array();
   JsonNode registry_ = JsonNode::Array();
   JsonNode infVersions_ = JsonNode::Array();

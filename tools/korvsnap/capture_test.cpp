@@ -96,7 +96,10 @@ Json Visible(const sim::Machine& m) {
       if (name == "Port Description" || name == "Port Number" || name == "DriverStorePath") values.push_back(value);
     }
     const bool printer = std::find(keys.begin(), keys.end(), key) != keys.end();
-    if (printer || key.find("\\DriverPackages\\") != std::string::npos) registry.push_back(Json{{"key", key}, {"values", values}});
+    // Package records in the 32-bit view (WOW6432Node) are out of sight:
+    // the installer reads the 64-bit spooler's own.
+    const bool package = key.find("\\DriverPackages\\") != std::string::npos && key.find("WOW6432Node") == std::string::npos;
+    if (printer || package) registry.push_back(Json{{"key", key}, {"values", values}});
   }
   v["registry"] = registry;
   Json infs = Json::array();
