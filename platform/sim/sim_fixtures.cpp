@@ -39,7 +39,9 @@ void SetUpWindowsFolders(Machine& machine) {
 void PlaceSystemProgram(Machine& machine, const Text& fileName, const std::string& content) {
   machine.kernel.files[WithoutTrailingSeparator(machine.kernel.systemFolder) + u"\\" + fileName] =
       SimFile{content, false};
-  if (NativeIs64Bit(machine)) machine.kernel.files[Wow64SystemFolder(machine) + u"\\" + fileName] = SimFile{content, false};
+  if (NativeIs64Bit(machine)) {
+    machine.kernel.files[Wow64SystemFolder(machine) + u"\\" + fileName] = SimFile{content, false};
+  }
 }
 
 void SetUpInstallerFolder(Machine& machine, const Text& installDir) {

@@ -139,7 +139,8 @@ TEST_F(FileStagingTest, MonitorGoesIntoTheSystemFolderWhileTheSpoolerIsStopped) 
                             "GetPrinterDriverDirectoryW", "DeleteFileW", "CopyFileW", "OpenSCManagerW",
                             "OpenServiceW", "QueryServiceStatusEx", "ControlService",
                             "QueryServiceStatusEx", "QueryServiceStatusEx", "QueryServiceStatusEx",
-                            "GetSystemDirectoryW", "Wow64DisableWow64FsRedirection", "CopyFileW", "StartServiceW", "QueryServiceStatusEx", "QueryServiceStatusEx",
+                            "GetSystemDirectoryW", "Wow64DisableWow64FsRedirection", "CopyFileW", "StartServiceW",
+                            "QueryServiceStatusEx", "QueryServiceStatusEx",
                             "QueryServiceStatusEx", "QueryServiceStatusEx", "QueryServiceStatusEx"}));
   // Stopped after 100 ms, 200 ms pause, the copy, 3 s pause, running 200 ms
   // after the start.

@@ -106,6 +106,18 @@ TEST_F(SimSpoolerTest, MonitorsAreKnownByNameAndHeldByTheirQueues) {
   EXPECT_TRUE(M().spooler.monitors.empty());
 }
 
+// The spooler finds a queue's driver without regard to letter case but keeps
+// the name as it was written.
+TEST_F(SimSpoolerTest, AQueueKeepsItsDriverNameAsWritten) {
+  os::PrinterInfo2 q;
+  q.pPrinterName = u"Counter";
+  q.pPortName = kPort;
+  q.pDriverName = u"KORVANE kp-80";
+  q.pPrintProcessor = u"winprint";
+  ASSERT_TRUE(os::AddPrinterW(q));
+  EXPECT_EQ(U8(QueueNamed(M(), u"Counter")->info.pDriverName), "KORVANE kp-80");
+}
+
 TEST_F(SimSpoolerTest, QueuesWithJobsGoOnlyOnceThePurgeEmptiedThem) {
   ASSERT_TRUE(os::AddPrinterW([] {
     os::PrinterInfo2 q;

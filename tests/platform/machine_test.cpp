@@ -195,5 +195,22 @@ TEST_F(MachineTest, ABareProgramNameIsFoundAlongTheSearchOrder) {
 }
 
 
+// The ANSI code page 932 converts as Shift-JIS: one or two bytes a
+// character, '?' for a character it lacks (a surrogate pair is one).
+TEST_F(MachineTest, CodePage932ConvertsAsShiftJis) {
+  M().kernel.ansiCodePage = 932;
+  const char16_t wide[] = u"\u4E2D\uFF71A\u00C9\U0001F600";
+  char bytes[16] = {};
+  const int written = os::WideCharToMultiByte(wide, 6, bytes, sizeof(bytes));
+  EXPECT_EQ(std::string(bytes, static_cast<std::size_t>(written)), "\x92\x86\xB1" "A??");
+  EXPECT_EQ(os::WideCharToMultiByte(wide, 6, nullptr, 0), 6);
+  EXPECT_EQ(os::WideCharToMultiByte(wide, 1, bytes, 1), 0);  // two bytes do not fit one
+  EXPECT_EQ(os::GetLastError(), err::InsufficientBuffer);
+
+  char16_t back[8] = {};
+  EXPECT_EQ(os::MultiByteToWideChar("\x92\x86\xB1" "A", 4, back, 8), 3);
+  EXPECT_EQ(Text(back, 3), u"\u4E2D\uFF71A");
+}
+
 }  // namespace
 }  // namespace korv
