@@ -460,7 +460,7 @@ PrinterHandle AddPrinterW(const PrinterInfo2& info) {
     Fail(err::UnknownPrinterDriver);
     return PrinterHandle();
   }
-  if (sim::FindPort(M(), info.pPortName) == nullptr) {
+  if (sim::FindPort(M(), info.pPortName) == nullptr && !M().spooler.acceptsUnknownPorts) {
     Fail(err::UnknownPort);
     return PrinterHandle();
   }
