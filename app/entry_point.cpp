@@ -22,6 +22,7 @@
 #include "app/installer_window.h"
 #include "app/path_split.h"
 #include "common/globals.h"
+#include "common/resource_ids.h"
 #include "common/text_util.h"
 #include "install/autoinstall_worker.h"
 #include "platform/kernel.h"
@@ -34,8 +35,6 @@ namespace korv {
 namespace {
 
 constexpr const char16_t* kMutexName = u"TAPWISEINSTALLERFORPRINTERDRIVER";
-constexpr Dword kIconId = 102;
-constexpr Dword kInstallerDialogId = 106;
 
 // Lets the next instance (the child this one starts, or a later start) take
 // the single-instance mutex.
@@ -134,7 +133,7 @@ void HandOffToInstalledUninstaller(os::Handle& mutex) {
 
 int RunProgram(os::Instance instance, const char16_t* commandLine) {
   AppInstance = instance;
-  os::LoadIconW(AppInstance, kIconId);
+  os::LoadIconW(AppInstance, IDI_APP);
 
   os::Handle mutex = os::CreateMutexW(kMutexName);
   if (os::GetLastError() == err::AlreadyExists) return 0;
@@ -169,9 +168,10 @@ int RunProgram(os::Instance instance, const char16_t* commandLine) {
   }
 
   if (options.silent) {
-    AutoInstallWorker(nullptr);
+    SilentInstallView silent;
+    AutoInstall(silent);
   } else {
-    os::DialogBoxParamW(AppInstance, kInstallerDialogId, InstallerDialogProc, 0);
+    os::DialogBoxParamW(AppInstance, IDD_INSTALLER, InstallerDialogProc, 0);
   }
   EndRun(mutex);
   return 0;

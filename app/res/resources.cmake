@@ -82,9 +82,9 @@ if(WIN32)
   file(GLOB KORV_RES_ART CONFIGURE_DEPENDS ${KORV_RES_DIR}/art/*.bmp ${KORV_RES_DIR}/art/*.ico)
   add_custom_command(
     OUTPUT ${KORV_RES_OBJECT}
-    COMMAND ${CMAKE_RC_COMPILER} -I ${KORV_RES_DIR} -I ${KORV_RES_GEN_DIR} -O coff
+    COMMAND ${CMAKE_RC_COMPILER} -I ${KORV_RES_DIR} -I ${KORV_RES_ROOT} -I ${KORV_RES_GEN_DIR} -O coff
             -i ${KORV_RES_DIR}/korvsetup.rc -o ${KORV_RES_OBJECT}
-    DEPENDS ${KORV_RES_DIR}/korvsetup.rc ${KORV_RES_DIR}/resource.h ${KORV_RES_DIR}/korvsetup.manifest
+    DEPENDS ${KORV_RES_DIR}/korvsetup.rc ${KORV_RES_ROOT}/common/resource_ids.h ${KORV_RES_DIR}/korvsetup.manifest
             ${KORV_RES_RC_OUTPUTS} ${KORV_RES_ART}
     COMMENT "Compiling korvsetup.rc"
     VERBATIM)

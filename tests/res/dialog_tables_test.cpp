@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/res/resource.h"
 #include "app/res/resource_tables.h"
+#include "common/resource_ids.h"
 
 namespace korv::test {
 namespace {

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "app/res/resource.h"
 #include "app/res/resource_tables.h"
+#include "common/resource_ids.h"
 #include "res/message_format.h"
 #include "res/pe_resources.h"
 
