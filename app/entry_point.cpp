@@ -1,6 +1,7 @@
 // The program's start and its five run modes.
 //
-// Decisions of our own, beyond what the run modes themselves say:
+// A path that does not fit its buffer, a copy that fails and a run that ends
+// in the middle of a spooler restart are met as follows:
 //  - A "-u" folder of 260 code units or more is refused (see
 //    app/command_line.h): the uninstaller finally recycles InstallDir, so a
 //    cut folder must never become InstallDir.
