@@ -9,7 +9,7 @@ namespace korv {
 
 class InstallerWindowView final : public InstallView {
  public:
-  explicit InstallerWindowView(Hwnd dialog) : dialog_(dialog) {}
+  constexpr explicit InstallerWindowView(Hwnd dialog) : dialog_(dialog) {}
 
   void ShowSearching() override;
   void ShowRefused() override;

@@ -63,6 +63,10 @@ void ShowPositionsOnProgressBar(Hwnd window) {
   if ((style & os::PBS_MARQUEE) != 0) os::SetWindowLongW(bar, os::GWL_STYLE, style & ~os::PBS_MARQUEE);
 }
 
+// The worker's view of the window. It lives as long as the process, since
+// the worker may outlive the dialog; there is one installer window per run.
+InstallerWindowView workerView(nullptr);
+
 bool FrontIfOfProcess(Hwnd window, void* context) {
   const Dword processId = *static_cast<const Dword*>(context);
   if (os::GetWindowThreadProcessId(window) != processId) return true;
@@ -79,12 +83,9 @@ std::intptr_t InstallerDialogProc(Hwnd window, Dword message, std::uintptr_t wPa
     ShowAppIcon(window);
     ShowPositionsOnProgressBar(window);
     FitPicturesToScale(window, os::GetDpiForWindow(window));
-    // The worker is never waited for; its handle is of no use. Its view
-    // lives as long as the process, since the worker may outlive the
-    // dialog: there is one installer window per run.
-    static InstallerWindowView view(nullptr);
-    view = InstallerWindowView(window);
-    os::CreateThread(AutoInstallWorker, &view);
+    // The worker is never waited for; its handle is of no use.
+    workerView = InstallerWindowView(window);
+    os::CreateThread(AutoInstallWorker, &workerView);
   } else if (message == os::WM_DPICHANGED) {
     // Moved to a monitor of another scale. The dialog manager resizes the
     // dialog and its controls once this message returns; the pictures are

@@ -7,8 +7,6 @@ namespace korv {
 
 class InstallView {
  public:
-  virtual ~InstallView() = default;
-
   // The search begins: the progress bar shows, full, the status line says
   // that printers are searched for, and the connection picture gives way.
   virtual void ShowSearching() = 0;
@@ -28,6 +26,11 @@ class InstallView {
   virtual void ShowLayout(bool found) = 0;
   // Every printer found is installed: progress full, "Cancel" becomes "Done".
   virtual void ShowDone() = 0;
+
+ protected:
+  // Views are never deleted through this interface; a view without a
+  // destructor of its own can then live in static storage at no cost.
+  ~InstallView() = default;
 };
 
 // Silent mode: the same work, nothing shown.
