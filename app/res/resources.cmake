@@ -49,6 +49,7 @@ add_custom_command(
   COMMAND ${CMAKE_COMMAND} -DKORV_RES_DIR=${KORV_RES_DIR} -DKORV_RES_OUT=${KORV_RES_GEN_DIR}
           -P ${KORV_RES_DIR}/gen_resources.cmake
   DEPENDS ${KORV_RES_DIR}/gen_resources.cmake ${KORV_RES_DIR}/dialogs.txt ${KORV_RES_LANG_FILES}
+          ${KORV_RES_ROOT}/common/resource_ids.h
   COMMENT "Generating string tables and dialogs from app/res/lang and app/res/dialogs.txt"
   VERBATIM)
 add_custom_target(korv_res_generate DEPENDS ${KORV_RES_CPP_OUTPUT} ${KORV_RES_RC_OUTPUTS})
