@@ -99,7 +99,7 @@ if(KORV_SANITIZERS)
     -fno-omit-frame-pointer)
 endif()
 
-foreach(dir tools/korvsim bench tests/scenarios)
+foreach(dir tools/korvsim tools/korvsnap bench tests/scenarios)
   if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
     add_subdirectory(${dir})
   endif()

@@ -53,6 +53,9 @@ add_executable(korv_adapter_test ${CMAKE_SOURCE_DIR}/tests/windows/adapter_test.
   ${CMAKE_SOURCE_DIR}/tests/windows/adapter_test_win.cpp ${KORV_WIN32_SOURCES})
 korv_windows_program(korv_adapter_test)
 
+# korvsnap.exe, the machine capture for korvsim, beside the program.
+add_subdirectory(tools/korvsnap)
+
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/wine/tools/CMakeLists.txt)
   add_subdirectory(tests/wine/tools)
 endif()

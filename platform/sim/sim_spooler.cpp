@@ -501,7 +501,7 @@ Handle AddPrinterW(const PrinterInfo2& info) {
     Fail(err::UnknownPrinterDriver);
     return Handle();
   }
-  if (sim::FindPort(M(), info.pPortName) == nullptr) {
+  if (sim::FindPort(M(), info.pPortName) == nullptr && !M().spooler.acceptsUnknownPorts) {
     Fail(err::UnknownPort);
     return Handle();
   }

@@ -48,6 +48,9 @@ struct SpoolerState {
   // port that appeared while the spooler was running): they join `ports` at
   // the next STOPPED -> RUNNING cycle of the Spooler service.
   std::vector<Text> portsAfterCycle;
+  // AddPrinterW adds a queue even on a port the spooler does not list (as
+  // Wine's spooler does; Windows refuses with ERROR_UNKNOWN_PORT).
+  bool acceptsUnknownPorts = false;
   std::vector<SimQueue> queues;
   Text driverDirectory = u"C:\\Windows\\system32\\spool\\DRIVERS\\x64";
 

@@ -293,9 +293,9 @@ struct KnownLeftover {
 };
 
 const std::vector<KnownLeftover> kKnownLeftovers = {
-    {"*", "temporary copy ",
-     "the relaunch's copy of the program in the temporary folder is deleted by nothing: the program leaves "
-     "it on purpose (it runs from it), and no deletion at the next start of Windows is scheduled for it yet"},
+    {"Relaunch", "temporary copy ",
+     "killed after the relaunch's copy of the program is written and before that copy runs, nothing deletes "
+     "it: only the relaunched copy schedules its own deletion at the next start of Windows"},
     {"UninstallWindow", "left: device Printer ",
      "killed between the deletion of a queue and the removal of the devices that carry its name, the next "
      "removal no longer finds the queue, so it never looks for devices of that name: the printer's own device "

@@ -5,6 +5,9 @@
 #
 # defaults: build/win32/korvsetup.exe build/win64/korvsetup.exe
 #
+# korvsnap.exe, the machine capture built beside each program, is checked
+# the same way as a console program (without the size budget).
+#
 # For each program:
 #   - the header: WIN32_EXE is PE32 for Intel 80386, WIN64_EXE PE32+ for
 #     x86-64, both for the Windows GUI subsystem, both with ASLR and DEP
@@ -67,11 +70,11 @@ in_list() {  # word list
   return 1
 }
 
-# check_exe PATH KIND (pe32|pe32+) [BUDGET_KIB]
+# check_exe PATH KIND (pe32|pe32+) [BUDGET_KIB] [SUBSYSTEM (gui|console)]
 # Prints one "FAIL: ..." line per fault and returns non-zero when there is
 # any; prints the summary otherwise too.
 check_exe() {
-  local exe=$1 kind=$2 budget=${3:-} faults=0
+  local exe=$1 kind=$2 budget=${3:-} console=${4:-gui} faults=0
   if [[ ! -f "$exe" ]]; then
     echo "FAIL: $exe: missing (build the presets first)"
     return 1
@@ -93,9 +96,14 @@ check_exe() {
   else
     want_format=pei-x86-64 want_magic=020b want_file="PE32+ executable (GUI) x86-64"
   fi
+  local want_subsystem=00000002 subsystem_name="Windows GUI"
+  if [[ $console == console ]]; then
+    want_subsystem=00000003 subsystem_name="Windows console"
+    want_file=${want_file/(GUI)/(console)}
+  fi
   [[ $format == "$want_format" ]] || fail "file format '$format', expected $want_format"
   [[ $magic == "$want_magic" ]] || fail "optional header magic '$magic', expected $want_magic"
-  [[ $subsystem == 00000002 ]] || fail "subsystem '$subsystem', expected 00000002 (Windows GUI)"
+  [[ $subsystem == "$want_subsystem" ]] || fail "subsystem '$subsystem', expected $want_subsystem ($subsystem_name)"
   if command -v file >/dev/null 2>&1; then
     local described
     described=$(file -b "$exe")
@@ -221,6 +229,10 @@ EOF
     echo "self-test: a 64-bit program was not rejected as the 32-bit one"
     failed=1
   fi
+  if out=$(check_exe "$dir/good.exe" pe32+ "" console) || ! grep -qF "expected 00000003" <<<"$out"; then
+    echo "self-test: a GUI program was not rejected as a console one"
+    failed=1
+  fi
   ((failed == 0)) || return 1
   echo "self-test: each check rejects its faulty program"
 }
@@ -232,8 +244,10 @@ win64_exe=${2:-build/win64/korvsetup.exe}
 status=0
 check_exe "$win32_exe" pe32 "$budget_kib" || status=1
 check_exe "$win64_exe" pe32+ || status=1
+check_exe "$(dirname "$win32_exe")/korvsnap.exe" pe32 "" console || status=1
+check_exe "$(dirname "$win64_exe")/korvsnap.exe" pe32+ "" console || status=1
 if ((status != 0)); then
   echo "check_executables: FAILED"
   exit 1
 fi
-echo "check_executables: both programs pass"
+echo "check_executables: both programs and both captures pass"

@@ -506,6 +506,7 @@ install_family() {
 s_installer_no_printer() {
   # +process makes Wine log each process creation with its command line:
   # that is how the wizard's command line is observed.
+  capture || return 1
   BGENV=(WINEDEBUG=-all,+process,fixme+printui,fixme+setupapi)
   bg prog 120 'C:\korvtest\dbgrun.exe' 'C:\korvtest\trace.txt' 'C:\Korvane\korvsetup.exe'
   BGENV=()
@@ -562,7 +563,8 @@ s_installer_no_printer() {
   ((rc == 0)) || { REASON="exit code $rc after Cancel"; return 1; }
   fix state >"$A/state.txt"
   has_not "$A/state.txt" "queue" "queue without printer" || return 1
-  return 0
+  predict "$T/pfx/drive_c/korvtest/trace.txt" "" \
+    '{"presses": [{"at": 3000, "dialog": 106, "control": 3}, {"at": 8000, "dialog": 106, "control": 2}]}'
 }
 
 # The expected trace of an installation of the plugged-in printer under
@@ -608,6 +610,7 @@ s_silent_install() {
   # installed for it.
   fix plug-usb 'VID_2D37&PID_0099\SER099' KorvaneKV-Z999 2 >/dev/null ||
     { REASON="fixture plug-usb (second printer) failed"; return 1; }
+  capture || return 1
   wrun 180 'C:\korvtest\dbgrun.exe' 'C:\korvtest\trace.txt' 'C:\Korvane\korvsetup.exe' /silence \
     >"$T/prog.out" 2>"$T/prog.err"
   local rc=$?
@@ -621,6 +624,7 @@ s_silent_install() {
   # No window at any time.
   fix windows >"$A/windows-after.txt"
   has_not "$A/windows-after.txt" "$EN_TITLE" "window in silent mode" || return 1
+  predict "$A/trace.txt" /silence || return 1
   SILENT_OK=1
 }
 
@@ -699,6 +703,7 @@ tree_of_dump() { grep '^item' "$T/win.txt"; }
 # folder; /silence does the same.
 s_handoff() {
   install_family || return 1
+  capture || return 1
   local mode
   for mode in silence plain; do
     local args=()
@@ -735,6 +740,7 @@ s_handoff() {
   done
   fix state >"$A/state.txt"
   has "$A/state.txt" $'queue\t'"$PRINTER"$'\tUSB001\t'"$PRINTER" "queue left in place" || return 1
+  predict "$T/pfx/drive_c/korvtest/trace-silence.txt" /silence
 }
 
 # Remove on the family's driver and queue. The queue goes; the driver stays
@@ -749,7 +755,8 @@ s_uninstall_remove() {
   fix state >"$A/state-before.txt"
   awk -F'\t' -v n="$PRINTER" '$1 == "devnode" && $3 == n {f = 1} END {exit !f}' "$A/state-before.txt" ||
     { REASON="fixture: no device node named $PRINTER"; return 1; }
-  bg prog 180 'C:\Korvane\korvsetup.exe' -u 'C:\Korvane\'
+  capture || return 1
+  bg prog 180 'C:\korvtest\dbgrun.exe' 'C:\korvtest\trace.txt' 'C:\Korvane\korvsetup.exe' -u 'C:\Korvane\'
   local prog=$BG
   wait_line "$UN_TITLE" "$(family_tree "" "" | tail -1)" 40 || return 1
   control 1 visible "$(res en dlg105.1)" || return 1
@@ -787,6 +794,8 @@ s_uninstall_remove() {
   bg_wait "$prog" 20
   local rc=$?
   ((rc == 0)) || { REASON="exit code $rc after Close"; return 1; }
+  predict "$T/pfx/drive_c/korvtest/trace.txt" '-u C:\Korvane\' \
+    '{"presses": [{"at": 1000, "dialog": 105, "control": 1}, {"at": 40000, "dialog": 105, "control": 2}]}'
 }
 
 # A driver package recorded by the spooler but no family driver: Remove
@@ -800,7 +809,8 @@ s_uninstall_package() {
   cp "$BUILD/wine-installer/korvv6.inf" "$T/pfx/drive_c/windows/system32/DriverStore/FileRepository/$key/"
   fix add-package-record 'Windows x64' "$key" "$store\\korvv6.inf" ||
     { REASON="fixture add-package-record failed"; return 1; }
-  bg prog 120 'C:\Korvane\korvsetup.exe' -u 'C:\Korvane\'
+  capture || return 1
+  bg prog 120 'C:\korvtest\dbgrun.exe' 'C:\korvtest\trace.txt' 'C:\Korvane\korvsetup.exe' -u 'C:\Korvane\'
   local prog=$BG
   # The version stays empty: Wine's SetupQueryInfVersionInformationW is a
   # stub that returns nothing (on Windows it is the INF's DriverVer,
@@ -824,6 +834,8 @@ s_uninstall_package() {
   dump "$UN_TITLE"
   click 2 || return 1
   bg_wait "$prog" 20 || { REASON="no clean exit after Close"; return 1; }
+  predict "$T/pfx/drive_c/korvtest/trace.txt" '-u C:\Korvane\' \
+    '{"presses": [{"at": 1000, "dialog": 105, "control": 1}, {"at": 20000, "dialog": 105, "control": 2}]}'
 }
 
 # Nothing of the family installed: the tree says so, and Remove finishes at
@@ -1033,6 +1045,7 @@ s_missing_port() {
   fix plug-usb 'VID_2D37&PID_0001\SER001' KorvaneKV-T100B 1 >/dev/null ||
     { REASON="fixture plug-usb failed"; return 1; }
   wrun 60 net start spooler >"$T/net.out" 2>&1
+  capture || return 1
   fix procs >"$A/procs-before.txt"
   local before after
   before=$(awk -F'\t' '$3 == "spoolsv.exe" {print $2}' "$A/procs-before.txt")
@@ -1056,6 +1069,7 @@ s_missing_port() {
   [[ -n "$after" && "$after" != "$before" ]] ||
     { REASON="spooler not restarted (process $before before, '${after}' after)"; return 1; }
   ((took >= 3)) || { REASON="the run took ${took}s, too short for a spooler restart"; return 1; }
+  predict "$A/trace.txt" /silence
 }
 
 # Cancel while the worker has the spooler stopped for its restart (the port
@@ -1170,6 +1184,64 @@ s_trace_vs_sim() {
   same "$A/wine-files.txt" "$A/sim-files.txt" "the family's files after the installation" || return 1
 }
 
+# ---------------------------------------------------------------- predictions
+#
+# "Before you deploy" (README.md) under Wine: korvsnap.exe captures a
+# scenario's prefix just before the real program runs there (capture); when
+# the run is over, korvsim runs the same command line, with the same button
+# presses, on that capture plus Wine's differences (wine-machine.json), and
+# its debugger trace and final spooler state must equal the real run's
+# (predict). The run ends with "N machines captured, N predictions equal to
+# the real run".
+CAPTURED=0 PREDICTED=0
+
+capture() {
+  cp "$BUILD/korvsnap.exe" "$T/pfx/drive_c/korvtest/" &&
+    wrun 60 'C:\korvtest\korvsnap.exe' 'C:\Korvane\' -o 'C:\korvtest\capture.json' >"$T/snap.out" 2>"$T/snap.err" &&
+    cp "$T/pfx/drive_c/korvtest/capture.json" "$A/capture.json" ||
+    { REASON="korvsnap.exe failed (see $CUR/snap.err)"; return 1; }
+  CAPTURED=$((CAPTURED + 1))
+}
+
+# The spooler state both runs are compared on: queues, drivers, package
+# records and the family's files, from korvfix state (stdin) or korvsim's
+# --state file (predicted_spooler FILE).
+real_spooler() {
+  awk -F'\t' -v OFS='\t' '$1 == "queue" || $1 == "package" {print $1, $2, $3, $4} $1 == "driver" {print $1, $2}
+    $1 == "file" && tolower($2) ~ /korv|vcomp140/ {print $1, $2}' | sort
+}
+predicted_spooler() {
+  jq -r '.spooler.driverDirectory as $d | .kernel.systemFolder as $s |
+    (.spooler.queues[] | ["queue", .pPrinterName, .pPortName, .pDriverName]),
+    (.spooler.drivers[] | ["driver", .pName]),
+    (.registry[] | (.key | capture("PackageInstallation\\\\(?<env>[^\\\\]+)\\\\DriverPackages\\\\(?<name>[^\\\\]+)$")) as $p
+      | ["package", $p.env, $p.name, (.values[] | select(.name == "DriverStorePath") | .data[0])]),
+    (.kernel.files[].path | select(test("korv|vcomp140"; "i")) | select(
+      (startswith($d + "\\") and (ltrimstr($d + "\\") | test("^(3\\\\)?[^\\\\]+$"))) or
+      . == $s + "\\korvmon.dll" or . == $s + "\\vcomp140.dll") | ["file", .])
+    | join("\t")' "$1" | sort
+}
+
+# predict TRACE COMMANDLINE [UI]: TRACE is the real run's recorded trace
+# (dbgrun's file), UI korvsim's "ui" for the presses the scenario made.
+predict() {
+  local sim=${KORV_SIM:-$ROOT/build/linux/tools/korvsim/korvsim}
+  [[ -x "$sim" ]] || { note "no prediction: korvsim (linux preset) not built"; return 0; }
+  jq --arg c "$2" --argjson ui "${3:-{\}}" -s '.[0] * .[1] | .commandLine = $c | .ui = $ui | .timeLimitMs = 120000' \
+    "$A/capture.json" "$HERE/wine-machine.json" >"$A/prediction.json" || { REASON="jq failed"; return 1; }
+  "$sim" --state "$A/predicted-state.json" "$A/prediction.json" >"$A/prediction.txt" 2>&1 ||
+    { REASON="korvsim refused the capture: $(head -1 "$A/prediction.txt")"; return 1; }
+  awk '/^process 1:/ {p = 1; next} /^process / {p = 0}
+       p && /^  debugger output:/ {d = 1; next} p && /^  [a-z]/ {d = 0}
+       d && /^    \[/ {sub(/^    \[ *[0-9]+ ms\] /, ""); print}' "$A/prediction.txt" >"$A/predicted-trace.lines"
+  if [[ -f "$1" ]]; then plain_trace "$1"; fi >"$A/real-trace.lines"
+  same "$A/real-trace.lines" "$A/predicted-trace.lines" "korvsim's predicted trace" || return 1
+  fix state | real_spooler >"$A/real-spooler.txt"
+  predicted_spooler "$A/predicted-state.json" >"$A/predicted-spooler.txt"
+  same "$A/real-spooler.txt" "$A/predicted-spooler.txt" "korvsim's predicted spooler state" || return 1
+  PREDICTED=$((PREDICTED + 1))
+}
+
 # ---------------------------------------------------------------- driver
 
 ALL_SCENARIOS=(installer-no-printer installer-progress installer-144dpi silent-install window-install missing-port
@@ -1235,7 +1307,7 @@ main() {
   command -v convert >/dev/null || missing+=("convert (imagemagick)")
   [[ -x "$IMPORT" ]] || missing+=("$IMPORT (imagemagick)")
   local f
-  for f in korvsetup.exe dbgrun.exe korvfix.exe wine-installer/korvv6.inf; do
+  for f in korvsetup.exe dbgrun.exe korvfix.exe korvsnap.exe wine-installer/korvv6.inf; do
     [[ -e "$BUILD/$f" ]] || missing+=("$BUILD/$f (build the win64 preset)")
   done
   if ((${#missing[@]})); then
@@ -1259,6 +1331,7 @@ main() {
   }
   for s in "${wanted[@]}"; do run_scenario "$s"; done
   ((SKIPPED)) && echo "$SKIPPED skipped"
+  ((CAPTURED)) && echo "$CAPTURED machines captured, $PREDICTED predictions equal to the real run"
   echo "$PASSED passed, $FAILED failed"
   ((FAILED == 0))
 }

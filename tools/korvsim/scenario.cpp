@@ -299,10 +299,11 @@ void ApplyUsbPrinters(const Field& list, Machine& m) {
 }
 
 void ApplySpooler(const Field& s, Machine& m) {
-  s.Object({"drivers", "acceptedNeverListed", "monitors", "ports", "portsAfterCycle", "queues",
+  s.Object({"drivers", "acceptedNeverListed", "monitors", "ports", "portsAfterCycle", "acceptsUnknownPorts", "queues",
             "driverDirectory", "uploadResult", "uploadDestination", "store", "packageDeleteResults", "pnp"});
   if (s.Has("ports")) m.spooler.ports = s["ports"].TextList();
   if (s.Has("portsAfterCycle")) m.spooler.portsAfterCycle = s["portsAfterCycle"].TextList();
+  m.spooler.acceptsUnknownPorts = s.BoolOr("acceptsUnknownPorts", false);
   if (s.Has("acceptedNeverListed")) m.spooler.acceptedNeverListed = s["acceptedNeverListed"].TextList();
   if (s.Has("drivers")) {
     for (const Field& f : s["drivers"].Items()) {
@@ -320,8 +321,11 @@ void ApplySpooler(const Field& s, Machine& m) {
     for (const Field& f : s["queues"].Items()) {
       f.Object({"pPrinterName", "pShareName", "pPortName", "pDriverName", "pComment", "pLocation", "pSepFile",
                 "pPrintProcessor", "pDatatype", "pParameters", "Attributes", "Priority", "DefaultPriority",
-                "StartTime", "UntilTime", "AveragePPM", "undeletable", "deleteError", "jobs"});
+                "StartTime", "UntilTime", "AveragePPM", "Status", "undeletable", "deleteError", "jobs"});
       sim::SimQueue& q = sim::CreateQueue(m, Printer(f));
+      // A new queue starts ready; a described (or captured) one may carry a
+      // status.
+      q.info.Status = static_cast<Dword>(f.UnsignedOr("Status", 0, UINT32_MAX));
       q.info.cJobs = static_cast<Dword>(f.UnsignedOr("jobs", 0, UINT32_MAX));
       q.undeletable = f.BoolOr("undeletable", false);
       q.deleteError = static_cast<Dword>(f.UnsignedOr("deleteError", q.deleteError, UINT32_MAX));
@@ -332,7 +336,9 @@ void ApplySpooler(const Field& s, Machine& m) {
   if (s.Has("store")) {
     for (const Field& f : s["store"].Items()) {
       f.Object({"sourceInf", "storedInf"});
-      sim::RecordPackage(m, f["sourceInf"].Text16(), f["storedInf"].Text16());
+      // A capture knows only the stored INF: the record does not say where
+      // it was uploaded from.
+      sim::RecordPackage(m, f.TextOr("sourceInf", u""), f["storedInf"].Text16());
     }
   }
   if (s.Has("packageDeleteResults")) {
@@ -478,6 +484,20 @@ void ApplyUi(const Field& f, Machine& m) {
   }
 }
 
+// A capture lists the parts of the machine it could not read: a prediction
+// without them would be a guess, so the first is reported like a mistake
+// in the file, naming its field.
+void RefuseIncomplete(const Field& list) {
+  for (const Field& f : list.Items()) {
+    f.Object({"field", "reason"});
+    const std::string field = f["field"].Utf8();
+    const std::string reason = f["reason"].Utf8();
+    throw ScenarioError(field.empty() ? f.path() : field,
+                        "not captured (" + reason + "); capture again, or remove the entry from \"incomplete\" "
+                        "to run without it");
+  }
+}
+
 }  // namespace
 
 Text UsbPrinterHardwareId(const Text& description, unsigned ansiCodePage) {
@@ -503,7 +523,9 @@ Scenario ApplyScenario(const std::string& jsonText, Machine& machine) {
     throw ScenarioError("", tag == std::string::npos ? what : what.substr(tag + 2));
   }
   const Field top(root, "");
-  top.Object({"description", "commandLine", "timeLimitMs", "followChildren", "killAt", "restart", "machine", "ui"});
+  top.Object({"description", "incomplete", "commandLine", "timeLimitMs", "followChildren", "killAt", "restart",
+              "machine", "ui"});
+  if (top.Has("incomplete")) RefuseIncomplete(top["incomplete"]);
   Scenario scenario;
   if (top.Has("description")) scenario.description = top["description"].Utf8();
   if (top.Has("commandLine")) scenario.commandLine = top["commandLine"].Text16();
