@@ -1,6 +1,7 @@
 // The program's start and its five run modes.
 //
-// Decisions of our own, beyond what the run modes themselves say:
+// A path that does not fit its buffer, a copy that fails and a run that ends
+// in the middle of a spooler restart are met as follows:
 //  - A "-u" folder of 260 code units or more is refused (see
 //    app/command_line.h): the uninstaller finally recycles InstallDir, so a
 //    cut folder must never become InstallDir.
@@ -22,6 +23,7 @@
 #include "app/installer_window.h"
 #include "common/globals.h"
 #include "common/path_split.h"
+#include "common/resource_ids.h"
 #include "common/text_util.h"
 #include "install/autoinstall_worker.h"
 #include "platform/kernel.h"
@@ -35,8 +37,6 @@ namespace korv {
 namespace {
 
 constexpr const char16_t* kMutexName = u"TAPWISEINSTALLERFORPRINTERDRIVER";
-constexpr Dword kIconId = 102;
-constexpr Dword kInstallerDialogId = 106;
 
 // Lets the next instance (the child this one starts, or a later start) take
 // the single-instance mutex.
@@ -127,7 +127,7 @@ void HandOffToInstalledUninstaller(os::KernelHandle& mutex) {
 
 int RunProgram(os::Instance instance, const char16_t* commandLine) {
   AppInstance = instance;
-  os::LoadIconW(AppInstance, kIconId);
+  os::LoadIconW(AppInstance, IDI_APP);
 
   os::KernelHandle mutex = os::CreateMutexW(kMutexName);
   if (os::GetLastError() == err::AlreadyExists) return 0;
@@ -162,9 +162,10 @@ int RunProgram(os::Instance instance, const char16_t* commandLine) {
   }
 
   if (options.silent) {
-    AutoInstallWorker(nullptr);
+    SilentInstallView silent;
+    AutoInstall(silent);
   } else {
-    os::DialogBoxParamW(AppInstance, kInstallerDialogId, InstallerDialogProc, 0);
+    os::DialogBoxParamW(AppInstance, IDD_INSTALLER, InstallerDialogProc, 0);
   }
   EndRun(mutex);
   return 0;

@@ -1,8 +1,10 @@
 #include "app/installer_window.h"
 
+#include "app/installer_view.h"
 #include "app/picture_scale.h"
 #include "common/fixed_text.h"
 #include "common/globals.h"
+#include "common/resource_ids.h"
 #include "common/window_look.h"
 #include "install/autoinstall_worker.h"
 #include "platform/kernel.h"
@@ -56,10 +58,14 @@ void StartWizard() {
 // Clearing it on the open window keeps the template as it is and the bar a
 // current-looking one that shows its position.
 void ShowPositionsOnProgressBar(Hwnd window) {
-  Hwnd bar = os::GetDlgItem(window, installer_ids::kProgressBar);
+  Hwnd bar = os::GetDlgItem(window, IDC_PROGRESS);
   const Dword style = os::GetWindowLongW(bar, os::GWL_STYLE);
   if ((style & os::PBS_MARQUEE) != 0) os::SetWindowLongW(bar, os::GWL_STYLE, style & ~os::PBS_MARQUEE);
 }
+
+// The worker's view of the window. It lives as long as the process, since
+// the worker may outlive the dialog; there is one installer window per run.
+InstallerWindowView workerView(nullptr);
 
 bool FrontIfOfProcess(Hwnd window, void* context) {
   const Dword processId = *static_cast<const Dword*>(context);
@@ -78,7 +84,8 @@ std::intptr_t InstallerDialogProc(Hwnd window, Dword message, std::uintptr_t wPa
     ShowPositionsOnProgressBar(window);
     FitPicturesToScale(window, os::GetDpiForWindow(window));
     // The worker is never waited for; its handle is of no use.
-    os::CreateThread(AutoInstallWorker, window);
+    workerView = InstallerWindowView(window);
+    os::CreateThread(AutoInstallWorker, &workerView);
   } else if (message == os::WM_DPICHANGED) {
     // Moved to a monitor of another scale. The dialog manager resizes the
     // dialog and its controls once this message returns; the pictures are
@@ -88,9 +95,9 @@ std::intptr_t InstallerDialogProc(Hwnd window, Dword message, std::uintptr_t wPa
     FitPicturesToScale(window, static_cast<Dword>(wParam));
   } else if (message == os::WM_COMMAND) {
     const int control = static_cast<int>(wParam & 0xFFFF);
-    if (control == installer_ids::kCancelButton) {
-      os::EndDialog(window, installer_ids::kCancelButton);
-    } else if (control == installer_ids::kWizardButton) {
+    if (control == IDC_INSTALLER_CANCEL) {
+      os::EndDialog(window, IDC_INSTALLER_CANCEL);
+    } else if (control == IDC_WIZARD) {
       StartWizard();
     }
   }
@@ -109,7 +116,7 @@ int BringProcessWindowToFront(Dword processId) {
 }
 
 int ShowUninstallWindow() {
-  os::DialogBoxParamW(AppInstance, installer_ids::kUninstallDialog, UninstallDialogProc, 0);
+  os::DialogBoxParamW(AppInstance, IDD_UNINSTALL, UninstallDialogProc, 0);
   return 0;
 }
 

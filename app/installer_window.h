@@ -8,20 +8,8 @@
 
 namespace korv {
 
-// Control ids of dialog 106.
-namespace installer_ids {
-inline constexpr Dword kDialog = 106;
-inline constexpr Dword kUninstallDialog = 105;
-inline constexpr int kCancelButton = 2;
-inline constexpr int kWizardButton = 3;
-inline constexpr int kProgressBar = 1003;
-inline constexpr int kLog = 1005;
-inline constexpr int kStatusText = 1006;
-inline constexpr int kConnectionPicture = 1007;
-}  // namespace installer_ids
-
 // Dialog procedure of the installer window. WM_INITDIALOG starts the
-// installation worker on its own thread with the window as its argument;
+// installation worker on its own thread with the window as its view;
 // "Cancel" (also "Done", Esc and the close box) ends the dialog with 2 at
 // once, worker or not; "Wizard" starts the system's Add Printer Driver
 // wizard on InfPath and brings its window to the front. Returns 0 for every

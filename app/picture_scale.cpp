@@ -1,6 +1,7 @@
 #include "app/picture_scale.h"
 
 #include "common/globals.h"
+#include "common/resource_ids.h"
 #include "platform/ui.h"
 
 namespace korv {
@@ -18,8 +19,8 @@ struct Picture {
 
 // The gear (a static without an id of its own) and the connection picture.
 constexpr Picture kPictures[] = {
-    {-1, 112, 67, 67},
-    {1007, 113, 490, 122},
+    {IDC_GEAR_PICTURE, IDB_GEAR, 67, 67},
+    {IDC_CONNECTION_PICTURE, IDB_CONNECTION, 490, 122},
 };
 
 }  // namespace

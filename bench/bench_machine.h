@@ -5,9 +5,11 @@
 #include <cstddef>
 #include <string>
 
+#include "app/res/resource_tables.h"
 #include "common/globals.h"
 #include "discovery/model_table.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/program_resources.h"
 #include "platform/sim/sim_fixtures.h"
 #include "platform/sim/usb_printers.h"
 #include "platform/spooler.h"
@@ -18,6 +20,7 @@ namespace korv::bench {
 // A fresh machine and fresh program globals.
 inline sim::Machine& FreshMachine() {
   sim::Machine& machine = sim::Machine::Reset();
+  sim::UseProgramResources(res::AsProgramResources());
   ResetGlobals();
   AppInstance = os::CurrentInstance();
   InstallDir.assign(u"C:\\Korvane\\");

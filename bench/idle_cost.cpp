@@ -70,7 +70,8 @@ void IdlePasses(benchmark::State& state) {
       if (mode == kWindowOtherPrinter) {
         RunProgram(os::CurrentInstance(), u"");
       } else {
-        AutoInstallWorker(nullptr);
+        SilentInstallView silent;
+        AutoInstall(silent);
       }
     } catch (const sim::ProcessEnded&) {
       // The time limit ends the endless search.

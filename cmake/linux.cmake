@@ -27,9 +27,6 @@ function(korv_add_flavour sfx)
   target_compile_options(korv_platform${sfx} PUBLIC ${ARG_FLAGS} PRIVATE ${KORV_WARNINGS})
   target_link_options(korv_platform${sfx} PUBLIC ${ARG_FLAGS})
   target_link_libraries(korv_platform${sfx} PUBLIC Threads::Threads)
-  if(COMMAND korv_add_resource_tables)
-    korv_add_resource_tables(korv_platform${sfx})
-  endif()
 
   foreach(sub ${KORV_SUBSYSTEMS})
     file(GLOB src CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${sub}/*.cpp)
@@ -47,6 +44,12 @@ function(korv_add_flavour sfx)
     endforeach()
   endforeach()
 
+  # The program's resources come with the program: the simulated machine is
+  # handed them by whoever runs the program on it.
+  if(COMMAND korv_add_resource_tables)
+    korv_add_resource_tables(korv_app${sfx})
+  endif()
+
   # The whole core, for korvsim and the benchmarks.
   add_library(korvcore${sfx} INTERFACE)
   target_link_libraries(korvcore${sfx} INTERFACE korv_app${sfx})
@@ -58,12 +61,15 @@ function(korv_add_flavour sfx)
       if(sub STREQUAL "scenarios" OR sub STREQUAL "sweep")
         set(lib korvcore${sfx})
       elseif(sub STREQUAL "platform" OR sub STREQUAL "res")
-        # The shared test fixture resets the program's globals (common/);
-        # the string tables come in through the platform library.
+        # The shared test fixture resets the program's globals (common/).
         set(lib korv_common${sfx})
       endif()
       add_executable(korv_tests_${sub}${sfx} ${tests} ${KORV_TEST_SUPPORT})
       target_link_libraries(korv_tests_${sub}${sfx} PRIVATE ${lib} GTest::gtest GTest::gtest_main)
+      # The shared test fixture hands the program's resources to the machine.
+      if(COMMAND korv_add_resource_tables)
+        korv_add_resource_tables(korv_tests_${sub}${sfx})
+      endif()
       target_compile_options(korv_tests_${sub}${sfx} PRIVATE ${KORV_WARNINGS})
       target_include_directories(korv_tests_${sub}${sfx} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
       add_test(NAME ${sub}${sfx} COMMAND korv_tests_${sub}${sfx} --gtest_brief=1)

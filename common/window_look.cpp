@@ -1,13 +1,14 @@
 #include "common/window_look.h"
 
 #include "common/globals.h"
+#include "common/resource_ids.h"
 #include "platform/ui.h"
 
 namespace korv {
 
 void ShowAppIcon(Hwnd window) {
-  os::SetWindowIcon(window, AppInstance, kAppIconId, os::IconSize::Small);
-  os::SetWindowIcon(window, AppInstance, kAppIconId, os::IconSize::Big);
+  os::SetWindowIcon(window, AppInstance, IDI_APP, os::IconSize::Small);
+  os::SetWindowIcon(window, AppInstance, IDI_APP, os::IconSize::Big);
 }
 
 Dword MessageBoxTypeFor(Hwnd owner) {

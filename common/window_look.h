@@ -7,9 +7,6 @@
 
 namespace korv {
 
-// Icon group 102, the application icon.
-inline constexpr Dword kAppIconId = 102;
-
 // Sets the application icon on the window, small (caption) and big (task
 // switcher, Alt+Tab).
 void ShowAppIcon(Hwnd window);

@@ -3,13 +3,13 @@
 // a print queue for each supported one.
 #pragma once
 
+#include "install/install_view.h"
 #include "platform/types.h"
 
 namespace korv {
 
-// Runs the search-and-install loop. `window` is the installer window (the
-// worker then shows its progress there) or null (silent mode: the same work,
-// nothing shown). Has the shape of a thread routine; returns 0.
+// Runs the search-and-install loop, showing its progress through `view`
+// (the installer window, or SilentInstallView in silent mode). Returns 0.
 //
 // Each pass rebuilds the device list and installs every supported printer of
 // it, in list order; the first failure shows text 104 with the last error and
@@ -25,6 +25,9 @@ namespace korv {
 //
 // Formatted messages go into a buffer of 256 code units; a longer one (a
 // translation with long printer names, say) is cut to its first 255 units.
-Dword AutoInstallWorker(void* window);
+Dword AutoInstall(InstallView& view);
+
+// AutoInstall as a thread routine; `view` points to the InstallView.
+Dword AutoInstallWorker(void* view);
 
 }  // namespace korv

@@ -3,16 +3,14 @@
 #include <cstdint>
 
 #include "common/globals.h"
+#include "common/resource_ids.h"
 #include "common/strsafe.h"
 #include "platform/ui.h"
 #include "uninstall/inventory.h"
-#include "uninstall/uninstall_ids.h"
 
 namespace korv {
 
 namespace {
-
-using namespace uninstall_ids;
 
 constexpr int kTextUnits = 1024;
 
@@ -54,10 +52,10 @@ TreeLine QueueLine(LineMaker& make, const QueueRecord& queue) {
   TreeLine line;
   line.level = 2;
   if (queue.Printer != nullptr) {
-    line.text = make.Formatted(kTextQueueLine, queue.Printer->pPrinterName.c_str(),
+    line.text = make.Formatted(IDS_TREE_PRINTER, queue.Printer->pPrinterName.c_str(),
                                queue.Printer->pPortName.c_str(), queue.Status.c_str());
   } else {
-    line.text = make.Plain(kTextNoQueueLine);
+    line.text = make.Plain(IDS_TREE_NO_PRINTER);
   }
   return line;
 }
@@ -67,12 +65,12 @@ TreeLine DriverLine(LineMaker& make, const DriverRecord& driver) {
   line.level = 1;
   line.expand = true;
   if (const os::DriverInfo8* d = driver.Details) {
-    line.text = make.Formatted(kTextDriverLine, d->pName.c_str(), d->pszMfgName.c_str(),
+    line.text = make.Formatted(IDS_TREE_DRIVER, d->pName.c_str(), d->pszMfgName.c_str(),
                                VersionPart(d->dwlDriverVersion, 0), VersionPart(d->dwlDriverVersion, 1),
                                VersionPart(d->dwlDriverVersion, 2), VersionPart(d->dwlDriverVersion, 3),
                                driver.Status.c_str());
   } else {
-    line.text = make.Plain(kTextNoDriverLine);
+    line.text = make.Plain(IDS_TREE_NO_DRIVER);
   }
   for (const QueueRecord* q = driver.Queues; q != nullptr; q = q->Next) {
     line.children.push_back(QueueLine(make, *q));
@@ -84,10 +82,10 @@ TreeLine PackageLine(LineMaker& make, const PackageRecord& package) {
   TreeLine line;
   line.expand = true;
   if (!package.DriverStorePath.empty()) {
-    line.text = make.Formatted(kTextPackageLine, package.PackageName.c_str(), package.DriverVer.c_str(),
+    line.text = make.Formatted(IDS_TREE_PACKAGE, package.PackageName.c_str(), package.DriverVer.c_str(),
                                package.DriverStorePath.c_str(), package.Status.c_str());
   } else {
-    line.text = make.Plain(kTextDriverListLine);
+    line.text = make.Plain(IDS_TREE_DRIVER_LIST);
   }
   for (const DriverRecord* d = package.Drivers; d != nullptr; d = d->Next) {
     line.children.push_back(DriverLine(make, *d));
@@ -107,16 +105,16 @@ std::vector<TreeLine> BuildComponentTree(const PackageRecord* head) {
   LineMaker make;
   std::vector<TreeLine> lines;
   if (head == nullptr) {
-    lines.push_back(TreeLine{make.Plain(kTextNothingToRemove)});
+    lines.push_back(TreeLine{make.Plain(IDS_NOTHING_TO_REMOVE)});
     return lines;
   }
-  lines.push_back(TreeLine{make.Formatted(kTextFolderLine, InstallDir.c_str())});
+  lines.push_back(TreeLine{make.Formatted(IDS_TREE_FOLDER, InstallDir.c_str())});
   for (const PackageRecord* p = head; p != nullptr; p = p->Next) lines.push_back(PackageLine(make, *p));
   return lines;
 }
 
 void FillComponentTree(Hwnd dialog, const PackageRecord* head) {
-  Hwnd tree = os::GetDlgItem(dialog, kComponentTree);
+  Hwnd tree = os::GetDlgItem(dialog, IDC_TREE);
   os::TreeDeleteAllItems(tree);
   for (const TreeLine& line : BuildComponentTree(head)) Insert(tree, nullptr, line);
 }

@@ -20,7 +20,8 @@
 // records are handed between the window thread and the removal thread by
 // window messages.
 //
-// Two questions the family's recognition rules leave open are settled here:
+// Two rules keep a package key that cannot be read whole from steering the
+// removal:
 //
 // - A package key whose "DriverStorePath" cannot be read (missing, of another
 //   type, longer than the 1024-unit buffer) is passed over. Testing whatever

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "common/globals.h"
+#include "common/resource_ids.h"
 #include "common/strsafe.h"
 #include "common/text_util.h"
 #include "common/trace.h"
@@ -15,13 +16,10 @@
 #include "system/service_control.h"
 #include "uninstall/inventory.h"
 #include "uninstall/uninstall_dialog.h"
-#include "uninstall/uninstall_ids.h"
 
 namespace korv {
 
 namespace {
-
-using namespace uninstall_ids;
 
 constexpr Dword kQueuePauseMs = 300;
 constexpr Dword kDriverPauseMs = 300;
@@ -37,13 +35,13 @@ constexpr int kTextUnits = 1024;
 class StatusTexts {
  public:
   void Removed(FixedText<256>& status) {
-    Load(kTextRemoved);
+    Load(IDS_STATUS_REMOVED);
     status.assign(format_);
   }
   // Text 113 with the error code; the languages show it in decimal or in
   // hexadecimal, from the same integer.
   void Failed(FixedText<256>& status, Dword code) {
-    Load(kTextFailedWithError);
+    Load(IDS_STATUS_FAILED);
     wsprintfW(status.data(), status.capacity(), format_, static_cast<int>(code));
   }
   const char16_t* Load(Dword id) {
@@ -57,8 +55,8 @@ class StatusTexts {
 };
 
 void EnableButtons(Hwnd dialog, bool enable) {
-  os::EnableWindow(os::GetDlgItem(dialog, kRemoveButton), enable);
-  os::EnableWindow(os::GetDlgItem(dialog, kCloseButton), enable);
+  os::EnableWindow(os::GetDlgItem(dialog, IDC_REMOVE), enable);
+  os::EnableWindow(os::GetDlgItem(dialog, IDC_CLOSE), enable);
 }
 
 // Removes the queues of one driver; returns the number that failed.
@@ -196,7 +194,7 @@ Dword RemovalThread(void* argument) {
   int failures = InventoryIsComplete() ? 0 : 1;
 
   EnableButtons(dialog, false);
-  Hwnd progress = os::GetDlgItem(dialog, kProgressBar);
+  Hwnd progress = os::GetDlgItem(dialog, IDC_PROGRESS);
   os::ShowWindow(progress, os::SW_SHOW);
   os::PostMessageW(progress, os::PBM_SETPOS, 20, 0);
   os::PostMessageW(progress, os::PBM_SETPOS, 30, 0);
@@ -217,7 +215,7 @@ Dword RemovalThread(void* argument) {
   EnableButtons(dialog, true);
 
   if (failures != 0) {
-    os::MessageBoxW(dialog, texts.Load(kTextUninstallFailed), nullptr, MessageBoxTypeFor(dialog));
+    os::MessageBoxW(dialog, texts.Load(IDS_UNINSTALL_FAILED), nullptr, MessageBoxTypeFor(dialog));
   } else {
     DeleteSystemFile(u"korvmon.dll");
     FinishUninstall(dialog);
@@ -321,11 +319,11 @@ void FinishUninstall(Hwnd dialog) {
     trace("Uninstall: %ws is not the installer folder, left in place.", InstallDir.c_str());
   }
   char16_t caption[25] = {};
-  os::LoadStringW(AppInstance, kTextMessageCaption, caption, 25);
+  os::LoadStringW(AppInstance, IDS_MESSAGE_CAPTION, caption, 25);
   char16_t text[kTextUnits] = {};
-  os::LoadStringW(AppInstance, kTextUninstalled, text, kTextUnits);
+  os::LoadStringW(AppInstance, IDS_UNINSTALLED, text, kTextUnits);
   os::MessageBoxW(dialog, text, caption, MessageBoxTypeFor(dialog));
-  os::PostMessageW(dialog, os::WM_COMMAND, kCloseButton, 0);
+  os::PostMessageW(dialog, os::WM_COMMAND, IDC_CLOSE, 0);
 }
 
 }  // namespace korv

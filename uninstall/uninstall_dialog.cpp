@@ -1,15 +1,13 @@
 #include "uninstall/uninstall_dialog.h"
 
+#include "common/resource_ids.h"
 #include "common/window_look.h"
 #include "platform/kernel.h"
 #include "uninstall/component_tree.h"
 #include "uninstall/inventory.h"
 #include "uninstall/removal.h"
-#include "uninstall/uninstall_ids.h"
 
 namespace korv {
-
-using namespace uninstall_ids;
 
 std::intptr_t UninstallDialogProc(Hwnd dialog, Dword message, std::uintptr_t wParam,
                                   std::intptr_t lParam) {
@@ -22,11 +20,11 @@ std::intptr_t UninstallDialogProc(Hwnd dialog, Dword message, std::uintptr_t wPa
       break;
     case os::WM_COMMAND:
       switch (wParam & 0xFFFFu) {
-        case kRemoveButton:
+        case IDC_REMOVE:
           os::CreateThread(&RemovalThread, dialog);
           break;
-        case kCloseButton:
-          os::EndDialog(dialog, kCloseButton);
+        case IDC_CLOSE:
+          os::EndDialog(dialog, IDC_CLOSE);
           break;
         default:
           break;
@@ -43,9 +41,9 @@ std::intptr_t UninstallDialogProc(Hwnd dialog, Dword message, std::uintptr_t wPa
 
 Dword InventoryThread(void* argument) {
   Hwnd dialog = argument;
-  os::EnableWindow(os::GetDlgItem(dialog, kRemoveButton), false);
-  os::EnableWindow(os::GetDlgItem(dialog, kCloseButton), false);
-  Hwnd progress = os::GetDlgItem(dialog, kProgressBar);
+  os::EnableWindow(os::GetDlgItem(dialog, IDC_REMOVE), false);
+  os::EnableWindow(os::GetDlgItem(dialog, IDC_CLOSE), false);
+  Hwnd progress = os::GetDlgItem(dialog, IDC_PROGRESS);
   os::ShowWindow(progress, os::SW_SHOW);
   os::SendMessageW(progress, os::PBM_SETPOS, 80, 0);
 
@@ -56,8 +54,8 @@ Dword InventoryThread(void* argument) {
 
   os::PostMessageW(dialog, WM_REFRESH_COMPONENTS, 0, 0);
   os::ShowWindow(progress, os::SW_HIDE);
-  os::EnableWindow(os::GetDlgItem(dialog, kRemoveButton), true);
-  os::EnableWindow(os::GetDlgItem(dialog, kCloseButton), true);
+  os::EnableWindow(os::GetDlgItem(dialog, IDC_REMOVE), true);
+  os::EnableWindow(os::GetDlgItem(dialog, IDC_CLOSE), true);
   return 0;
 }
 

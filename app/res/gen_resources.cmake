@@ -145,6 +145,24 @@ function(korv_style expr where out_var out_var_rc)
 endfunction()
 
 # ---------------------------------------------------------------------------
+# The resource ids that dialogs.txt names (common/resource_ids.h, the same
+# defines the program and the resource script use): RESID_<name> holds each
+# value.
+get_filename_component(ids_file "${KORV_RES_DIR}/../../common/resource_ids.h" ABSOLUTE)
+file(STRINGS "${ids_file}" id_defines REGEX "^#define[ \t]+[A-Z][A-Z0-9_]*[ \t]+\\(?-?[0-9]+\\)?")
+foreach(define IN LISTS id_defines)
+  string(REGEX MATCH "^#define[ \t]+([A-Z][A-Z0-9_]*)[ \t]+\\(?(-?[0-9]+)\\)?" unused "${define}")
+  set(RESID_${CMAKE_MATCH_1} "${CMAKE_MATCH_2}")
+endforeach()
+
+# The number of an id that dialogs.txt gives by its name in resource_ids.h.
+function(korv_resource_id name where out_var)
+  if(NOT name MATCHES "^[A-Z][A-Z0-9_]*$" OR NOT DEFINED RESID_${name})
+    message(FATAL_ERROR "${where}: \"${name}\" is not an id of common/resource_ids.h")
+  endif()
+  set(${out_var} "${RESID_${name}}" PARENT_SCOPE)
+endfunction()
+
 # dialogs.txt
 
 set(dialogs_file "${KORV_RES_DIR}/dialogs.txt")
@@ -175,6 +193,7 @@ foreach(raw IN LISTS lines)
     list(GET fields 1 common_style)
   elseif(keyword STREQUAL "dialog" AND count EQUAL 6)
     list(GET fields 1 current)
+    korv_resource_id("${current}" "${where}" current)
     if(NOT current MATCHES "^[0-9]+$" OR current IN_LIST dialogs)
       message(FATAL_ERROR "${where}: bad or repeated dialog id \"${current}\"")
     endif()
@@ -186,6 +205,7 @@ foreach(raw IN LISTS lines)
       message(FATAL_ERROR "${where}: control before the first dialog")
     endif()
     list(GET fields 1 id)
+    korv_resource_id("${id}" "${where}" id)
     if(NOT id MATCHES "^-?[0-9]+$")
       message(FATAL_ERROR "${where}: bad control id \"${id}\"")
     endif()
@@ -198,6 +218,10 @@ foreach(raw IN LISTS lines)
     set(CTL_${c}_ID "${id}")
     list(GET fields 2 CTL_${c}_CLASS)
     list(GET fields 3 CTL_${c}_TEXT)
+    if(CTL_${c}_TEXT MATCHES "^#(.+)$")
+      korv_resource_id("${CMAKE_MATCH_1}" "${where}" image)
+      set(CTL_${c}_TEXT "#${image}")
+    endif()
     list(SUBLIST fields 4 4 CTL_${c}_RECT)
     list(GET fields 8 style)
     list(GET fields 9 exstyle)

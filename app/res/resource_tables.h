@@ -2,12 +2,15 @@
 //
 // The build generates these tables (korv_strings.cpp) from app/res/lang/*.txt
 // and app/res/dialogs.txt, the same files that become the resource script of
-// the Windows builds, so the simulated machine shows exactly the texts and
-// dialogs that Windows loads from korvsetup.exe.
+// the Windows builds, so the simulated machine, once handed them
+// (ProgramResources), shows exactly the texts and dialogs that Windows loads
+// from korvsetup.exe.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "platform/sim/program_resources.h"
 
 namespace korv::res {
 
@@ -21,30 +24,9 @@ struct StringEntry {
 extern const StringEntry kStrings[];
 extern const std::size_t kStringCount;
 
-// One control of a dialog template, as CreateWindowExW gets it.
-// `cls` is the window class ("Button", "Edit", "Static", "msctls_progress32",
-// "SysTreeView32"). `text` is the initial window text; a picture control has
-// "#<n>" instead, naming its bitmap resource n (ImageIdOf).
-struct DialogControl {
-  int id;
-  const char16_t* cls;
-  const char16_t* text;
-  int x, y, cx, cy;  // dialog units
-  std::uint32_t style;
-  std::uint32_t exStyle;
-};
-
-// A dialog of one language, with its controls in creation order.
-struct DialogTemplate {
-  std::uint16_t langId;
-  std::uint16_t dialogId;
-  const char16_t* caption;
-  int x, y, cx, cy;  // dialog units
-  std::uint32_t style;
-  std::uint32_t exStyle;  // WS_EX_LAYOUTRTL in right-to-left languages
-  const DialogControl* controls;
-  std::size_t controlCount;
-};
+// Dialog templates in the shape the simulated machine shows them.
+using DialogControl = sim::DialogControl;
+using DialogTemplate = sim::DialogTemplate;
 
 extern const DialogTemplate kDialogs[];
 extern const std::size_t kDialogCount;
@@ -90,5 +72,14 @@ inline bool IsInitiallyVisible(const DialogControl& control) {
 
 // The bitmap resource that a picture control shows ("#<n>"); 0 for others.
 int ImageIdOf(const DialogControl& control);
+
+// The tables as the simulated machine takes them: korvsim, the tests and the
+// benchmarks hand these to it (sim::UseProgramResources).
+inline sim::ProgramResources AsProgramResources() {
+  sim::ProgramResources resources;
+  resources.loadText = &LoadText;
+  resources.loadDialog = &LoadDialog;
+  return resources;
+}
 
 }  // namespace korv::res

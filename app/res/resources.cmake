@@ -49,6 +49,7 @@ add_custom_command(
   COMMAND ${CMAKE_COMMAND} -DKORV_RES_DIR=${KORV_RES_DIR} -DKORV_RES_OUT=${KORV_RES_GEN_DIR}
           -P ${KORV_RES_DIR}/gen_resources.cmake
   DEPENDS ${KORV_RES_DIR}/gen_resources.cmake ${KORV_RES_DIR}/dialogs.txt ${KORV_RES_LANG_FILES}
+          ${KORV_RES_ROOT}/common/resource_ids.h
   COMMENT "Generating string tables and dialogs from app/res/lang and app/res/dialogs.txt"
   VERBATIM)
 add_custom_target(korv_res_generate DEPENDS ${KORV_RES_CPP_OUTPUT} ${KORV_RES_RC_OUTPUTS})
@@ -82,9 +83,9 @@ if(WIN32)
   file(GLOB KORV_RES_ART CONFIGURE_DEPENDS ${KORV_RES_DIR}/art/*.bmp ${KORV_RES_DIR}/art/*.ico)
   add_custom_command(
     OUTPUT ${KORV_RES_OBJECT}
-    COMMAND ${CMAKE_RC_COMPILER} -I ${KORV_RES_DIR} -I ${KORV_RES_GEN_DIR} -O coff
+    COMMAND ${CMAKE_RC_COMPILER} -I ${KORV_RES_DIR} -I ${KORV_RES_ROOT} -I ${KORV_RES_GEN_DIR} -O coff
             -i ${KORV_RES_DIR}/korvsetup.rc -o ${KORV_RES_OBJECT}
-    DEPENDS ${KORV_RES_DIR}/korvsetup.rc ${KORV_RES_DIR}/resource.h ${KORV_RES_DIR}/korvsetup.manifest
+    DEPENDS ${KORV_RES_DIR}/korvsetup.rc ${KORV_RES_ROOT}/common/resource_ids.h ${KORV_RES_DIR}/korvsetup.manifest
             ${KORV_RES_RC_OUTPUTS} ${KORV_RES_ART}
     COMMENT "Compiling korvsetup.rc"
     VERBATIM)

@@ -17,12 +17,30 @@
 #include <functional>
 #include <string>
 
-#include "app/res/resource_tables.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/program_resources.h"
 #include "platform/ui.h"
+
+namespace korv::sim {
+
+namespace {
+
+// The program's resources, handed in by whoever runs it on the machine.
+ProgramResources& Resources() {
+  static ProgramResources resources;
+  return resources;
+}
+
+}  // namespace
+
+void UseProgramResources(const ProgramResources& resources) { Resources() = resources; }
+
+}  // namespace korv::sim
 
 namespace korv::os {
 
+using sim::DialogControl;
+using sim::DialogTemplate;
 using sim::Machine;
 using sim::SimControl;
 using sim::SimDialog;
@@ -90,13 +108,15 @@ void ControlEvent(const SimDialog& dialog, const SimControl& control, const Text
 // ---- resources --------------------------------------------------------------
 
 // The user-interface language picks the resources, with the resource
-// loader's fallbacks (app/res/resource_tables.h).
+// loader's fallbacks (done by the program's resources themselves).
 const char16_t* FindString(Dword id) {
-  return id > 0xFFFF ? nullptr : res::LoadText(M().ui.uiLanguage, static_cast<std::uint16_t>(id));
+  const auto load = sim::Resources().loadText;
+  return id > 0xFFFF || load == nullptr ? nullptr : load(M().ui.uiLanguage, static_cast<std::uint16_t>(id));
 }
 
-const res::DialogTemplate* FindDialogTemplate(Dword id) {
-  return id > 0xFFFF ? nullptr : res::LoadDialog(M().ui.uiLanguage, static_cast<std::uint16_t>(id));
+const DialogTemplate* FindDialogTemplate(Dword id) {
+  const auto load = sim::Resources().loadDialog;
+  return id > 0xFFFF || load == nullptr ? nullptr : load(M().ui.uiLanguage, static_cast<std::uint16_t>(id));
 }
 
 bool KnownInstance(Instance instance) { return instance == kInstance || instance == nullptr; }
@@ -314,7 +334,7 @@ bool SetWindowIcon(Hwnd window, Instance instance, Dword id, IconSize size) {
 std::intptr_t DialogBoxParamW(Instance instance, Dword dialogId, DialogProc procedure,
                               std::intptr_t param) {
   if (M().Enter("DialogBoxParamW", Decimal(dialogId))) return -1;
-  const res::DialogTemplate* tmpl = KnownInstance(instance) ? FindDialogTemplate(dialogId) : nullptr;
+  const DialogTemplate* tmpl = KnownInstance(instance) ? FindDialogTemplate(dialogId) : nullptr;
   if (tmpl == nullptr || procedure == nullptr) {
     Fail(kErrorResourceNameNotFound);
     return -1;
@@ -329,7 +349,7 @@ std::intptr_t DialogBoxParamW(Instance instance, Dword dialogId, DialogProc proc
   fresh.openedAt = M().clock.Now();
   fresh.procedure = procedure;
   for (std::size_t i = 0; i < tmpl->controlCount; ++i) {
-    const res::DialogControl& c = tmpl->controls[i];
+    const DialogControl& c = tmpl->controls[i];
     SimControl control;
     control.id = c.id;
     control.handle = ui.nextHandle++;

@@ -8,6 +8,7 @@
 
 #include "app/entry_point.h"
 #include "common/globals.h"
+#include "common/resource_ids.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/sim_fixtures.h"
 #include "platform/sim/usb_printers.h"
@@ -112,7 +113,7 @@ class AppTest : public SimTest {
   // Which of the five run modes the run took, from what it left behind.
   std::string ModeTaken() {
     const auto dialogs = DialogsOpened();
-    if (!dialogs.empty()) return dialogs.front() == 105 ? "uninstall window" : "installer window";
+    if (!dialogs.empty()) return dialogs.front() == IDD_UNINSTALL ? "uninstall window" : "installer window";
     if (!M().kernel.processes.empty()) {
       const Text& line = M().kernel.processes.front().commandLine;
       return line.find(u" -u \"") != Text::npos ? "relaunch" : "hand-off";

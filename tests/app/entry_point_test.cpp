@@ -5,6 +5,7 @@
 
 #include "common/path_split.h"
 #include "app_machine.h"
+#include "common/resource_ids.h"
 #include "platform/services.h"
 #include "platform/sim/sim_shell.h"
 
@@ -32,7 +33,7 @@ TEST_F(EntryPointTest, SecondInstanceEndsAtOnceWithoutDoingAnything) {
 TEST_F(EntryPointTest, StartUpRunsInOrderAndTheMutexIsHeldUntilTheWindowCloses) {
   M().services.services[u"Spooler"].state = os::SERVICE_STOPPED;
   M().kernel.nativeArch = arch::Amd64;
-  Press(5000, 106, 2);
+  Press(5000, IDD_INSTALLER, IDC_INSTALLER_CANCEL);
 
   EXPECT_EQ(Run(u""), 0);
 
@@ -66,9 +67,9 @@ TEST_F(EntryPointTest, StartUpRunsInOrderAndTheMutexIsHeldUntilTheWindowCloses) 
 
 TEST_F(EntryPointTest, RunContinuesWithoutTheMutexWhenItCannotBeCreated) {
   M().faults.Set("CreateMutexW", sim::FaultRule{err::AccessDenied});
-  Press(100, 106, 2);
+  Press(100, IDD_INSTALLER, IDC_INSTALLER_CANCEL);
   EXPECT_EQ(Run(u""), 0);
-  EXPECT_EQ(DialogsOpened(), (std::vector<Dword>{106}));
+  EXPECT_EQ(DialogsOpened(), (std::vector<Dword>{IDD_INSTALLER}));
   EXPECT_EQ(M().CallCount("ReleaseMutex"), 0);
 }
 
@@ -84,8 +85,8 @@ class CommandLineOptions : public AppTest, public ::testing::WithParamInterface<
 TEST_P(CommandLineOptions, SelectTheRunMode) {
   const OptionCase& c = GetParam();
   M().clock.SetTimeLimit(3000);  // the silent search has no printer to find
-  Press(100, 106, 2);
-  Press(100, 105, 2);
+  Press(100, IDD_INSTALLER, IDC_INSTALLER_CANCEL);
+  Press(100, IDD_UNINSTALL, IDC_CLOSE);
 
   const int exitCode = Run(c.line);
 
@@ -134,11 +135,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(EntryPointTest, UninstallWindowIgnoresTheExecutableNameAndTheSilentFlag) {
   PlaceProgram(u"C:\\Korvane\\unins000.exe");
   InstallFamilyDriver();
-  Press(5000, 105, 2);
+  Press(5000, IDD_UNINSTALL, IDC_CLOSE);
 
   EXPECT_EQ(Run(u"/silence -u C:\\Korvane"), 0);
 
-  EXPECT_EQ(DialogsOpened(), (std::vector<Dword>{105}));
+  EXPECT_EQ(DialogsOpened(), (std::vector<Dword>{IDD_UNINSTALL}));
   EXPECT_TRUE(M().kernel.processes.empty());
   EXPECT_EQ(U8(InstallDir.view()), "C:\\Korvane");
   EXPECT_EQ(M().CallCount("GetTempFileNameW"), 0) << "no relaunch";
@@ -188,9 +189,9 @@ TEST_F(EntryPointTest, RelaunchedChildGetsTheFolderWholeAndOpensTheUninstallWind
             (std::vector<Text>{u"-u", u"C:\\Program Files\\Korvane Driver\\"}));
   ResetProgramState();
   M().kernel.modulePath = Text(kTempFolder) + u"uni1A2B.tmp";
-  Press(M().clock.Now() + 5000, 105, 2);
+  Press(M().clock.Now() + 5000, IDD_UNINSTALL, IDC_CLOSE);
   EXPECT_EQ(Run(childArguments.c_str()), 0);
-  EXPECT_EQ(DialogsOpened(), (std::vector<Dword>{105}));
+  EXPECT_EQ(DialogsOpened(), (std::vector<Dword>{IDD_UNINSTALL}));
   EXPECT_EQ(U8(InstallDir.view()), "C:\\Program Files\\Korvane Driver\\");
   EXPECT_EQ(M().kernel.processes.size(), 1u) << "the child starts nothing";
   // It cannot delete the file it runs from: the system does at its next start.
@@ -214,7 +215,7 @@ TEST_F(EntryPointTest, OnlyTheExactLowerCaseNameIsTheUninstallerCopy) {
   for (const Case& c : cases) {
     Fresh();
     PlaceProgram(c.path);
-    Press(100, 106, 2);
+    Press(100, IDD_INSTALLER, IDC_INSTALLER_CANCEL);
 
     EXPECT_EQ(Run(u""), 0) << U8(c.path);
     EXPECT_EQ(M().kernel.processes.size(), c.relaunch ? 1u : 0u) << U8(c.path);
@@ -292,7 +293,7 @@ TEST_F(EntryPointTest, ModulePathTooLongForItsBufferGivesNoInstallDir) {
 
 TEST_F(EntryPointTest, NoArrayFromTheSplitterMeansNoOption) {
   M().faults.Set("CommandLineToArgvW", sim::FaultRule{err::NotEnoughMemory});
-  Press(100, 106, 2);
+  Press(100, IDD_INSTALLER, IDC_INSTALLER_CANCEL);
   EXPECT_EQ(Run(u"-u C:\\Old"), 0);
   EXPECT_EQ(ModeTaken(), "installer window");
   EXPECT_EQ(U8(InstallDir.view()), "C:\\Korvane\\");

@@ -7,13 +7,13 @@
 #include "app/installer_window.h"
 #include "app/res/resource_tables.h"
 #include "app_machine.h"
+#include "common/resource_ids.h"
 #include "platform/sim/sim_shell.h"
 #include "platform/sim/spooler_model.h"
 
 namespace korv::test {
 namespace {
 
-constexpr Dword kWindow = 106;
 
 class InstallerWindowTest : public AppTest {
  protected:
@@ -30,7 +30,7 @@ class InstallerWindowTest : public AppTest {
   std::vector<int> ProgressShown() {
     std::vector<int> positions;
     for (const auto& e : M().ui.events) {
-      if (e.dialogId == kWindow && e.controlId == 1003) {
+      if (e.dialogId == IDD_INSTALLER && e.controlId == IDC_PROGRESS) {
         const std::string what = U8(e.what);
         const auto at = what.find("progress ");
         if (at != std::string::npos) positions.push_back(std::stoi(what.substr(at + 9)));
@@ -68,17 +68,17 @@ class InstallerWindowTest : public AppTest {
 };
 
 TEST_F(InstallerWindowTest, WithoutPrinterTheWindowOffersTheWizardAndSearchesOnceASecond) {
-  Press(5500, kWindow, 2);
+  Press(5500, IDD_INSTALLER, IDC_INSTALLER_CANCEL);
 
   EXPECT_EQ(Run(u""), 0);
 
-  EXPECT_TRUE(Control(kWindow, 3).visible);      // "Wizard"
-  EXPECT_TRUE(Control(kWindow, 1007).visible);   // connection picture
-  EXPECT_FALSE(Control(kWindow, 1005).visible);  // log
-  EXPECT_FALSE(Control(kWindow, 1003).visible);  // progress bar
-  EXPECT_EQ(U8(Control(kWindow, 1006).text), English(101));
-  EXPECT_EQ(U8(Control(kWindow, 1005).text), English(101)) << "the log is emptied each pass";
-  EXPECT_EQ(U8(Control(kWindow, 2).text), "Cancel");
+  EXPECT_TRUE(Control(IDD_INSTALLER, IDC_WIZARD).visible);      // "Wizard"
+  EXPECT_TRUE(Control(IDD_INSTALLER, IDC_CONNECTION_PICTURE).visible);   // connection picture
+  EXPECT_FALSE(Control(IDD_INSTALLER, IDC_LOG).visible);  // log
+  EXPECT_FALSE(Control(IDD_INSTALLER, IDC_PROGRESS).visible);  // progress bar
+  EXPECT_EQ(U8(Control(IDD_INSTALLER, IDC_STATUS).text), English(IDS_DEVICE_NOT_FOUND));
+  EXPECT_EQ(U8(Control(IDD_INSTALLER, IDC_LOG).text), English(IDS_DEVICE_NOT_FOUND)) << "the log is emptied each pass";
+  EXPECT_EQ(U8(Control(IDD_INSTALLER, IDC_INSTALLER_CANCEL).text), "Cancel");
   EXPECT_EQ(U8(InfPath.view()), "C:\\Korvane\\korvv6.inf");
 
   // One discovery pass at once, then one a second; each pause is followed
@@ -96,12 +96,12 @@ TEST_F(InstallerWindowTest, WithoutPrinterTheWindowOffersTheWizardAndSearchesOnc
 
 TEST_F(InstallerWindowTest, UnsupportedPrinterIsTreatedLikeNoPrinter) {
   Plug(u"Acme LaserJet 9", 1);
-  Press(2500, kWindow, 2);
+  Press(2500, IDD_INSTALLER, IDC_INSTALLER_CANCEL);
 
   EXPECT_EQ(Run(u""), 0);
 
-  EXPECT_TRUE(Control(kWindow, 3).visible);
-  EXPECT_EQ(U8(Control(kWindow, 1006).text), English(101));
+  EXPECT_TRUE(Control(IDD_INSTALLER, IDC_WIZARD).visible);
+  EXPECT_EQ(U8(Control(IDD_INSTALLER, IDC_STATUS).text), English(IDS_DEVICE_NOT_FOUND));
   EXPECT_EQ(TraceStartingWith("Found not model"),
             (std::vector<std::string>(3, "Found not model Acme LaserJet 9")));
   EXPECT_TRUE(TraceStartingWith("Installing").empty());
@@ -110,19 +110,19 @@ TEST_F(InstallerWindowTest, UnsupportedPrinterIsTreatedLikeNoPrinter) {
 TEST_F(InstallerWindowTest, ExistingQueueCountsAsInstalledAndTheButtonBecomesDone) {
   Plug(u"KorvaneKV-T58", 3);
   ExistingQueue(u"Korvane KV-T58", u"USB003");
-  Press(60000, kWindow, 2);
+  Press(60000, IDD_INSTALLER, IDC_INSTALLER_CANCEL);
 
   EXPECT_EQ(Run(u""), 0);
 
-  EXPECT_EQ(U8(Control(kWindow, 1005).text),
+  EXPECT_EQ(U8(Control(IDD_INSTALLER, IDC_LOG).text),
             "Found the printer Korvane KV-T58, installing the driver...\r\n"
             "The driver for printer [Korvane KV-T58] is installed.");
-  EXPECT_EQ(U8(Control(kWindow, 1006).text), "The driver for printer [Korvane KV-T58] is installed.");
-  EXPECT_EQ(U8(Control(kWindow, 2).text), "Done");
-  EXPECT_FALSE(Control(kWindow, 3).visible);
-  EXPECT_FALSE(Control(kWindow, 1007).visible);
-  EXPECT_TRUE(Control(kWindow, 1005).visible);
-  EXPECT_TRUE(Control(kWindow, 1003).visible);
+  EXPECT_EQ(U8(Control(IDD_INSTALLER, IDC_STATUS).text), "The driver for printer [Korvane KV-T58] is installed.");
+  EXPECT_EQ(U8(Control(IDD_INSTALLER, IDC_INSTALLER_CANCEL).text), "Done");
+  EXPECT_FALSE(Control(IDD_INSTALLER, IDC_WIZARD).visible);
+  EXPECT_FALSE(Control(IDD_INSTALLER, IDC_CONNECTION_PICTURE).visible);
+  EXPECT_TRUE(Control(IDD_INSTALLER, IDC_LOG).visible);
+  EXPECT_TRUE(Control(IDD_INSTALLER, IDC_PROGRESS).visible);
   EXPECT_EQ(ProgressShown(), (std::vector<int>{100, 40, 80, 100}));
   EXPECT_EQ(TraceStartingWith("Installing"),
             (std::vector<std::string>{"Installing printer model: Korvane KV-T58, name: Korvane KV-T58, port: USB003"}));
@@ -134,7 +134,7 @@ TEST_F(InstallerWindowTest, TwoPrintersAreInstalledInOnePassNewestFirst) {
   Plug(u"KorvaneKV-T58B", 2, u"B");
   ExistingQueue(u"Korvane KV-T58", u"USB001");
   ExistingQueue(u"Korvane KV-T58B", u"USB002");
-  Press(60000, kWindow, 2);
+  Press(60000, IDD_INSTALLER, IDC_INSTALLER_CANCEL);
 
   EXPECT_EQ(Run(u""), 0);
 
@@ -142,12 +142,12 @@ TEST_F(InstallerWindowTest, TwoPrintersAreInstalledInOnePassNewestFirst) {
             (std::vector<std::string>{
                 "Installing printer model: Korvane KV-T58B, name: Korvane KV-T58B, port: USB002",
                 "Installing printer model: Korvane KV-T58, name: Korvane KV-T58, port: USB001"}));
-  EXPECT_EQ(U8(Control(kWindow, 1005).text),
+  EXPECT_EQ(U8(Control(IDD_INSTALLER, IDC_LOG).text),
             "Found the printer Korvane KV-T58B, installing the driver...\r\n"
             "The driver for printer [Korvane KV-T58B] is installed."
             "Found the printer Korvane KV-T58, installing the driver...\r\n"
             "The driver for printer [Korvane KV-T58] is installed.");
-  EXPECT_EQ(U8(Control(kWindow, 2).text), "Done");
+  EXPECT_EQ(U8(Control(IDD_INSTALLER, IDC_INSTALLER_CANCEL).text), "Done");
   EXPECT_EQ(ProgressShown(), (std::vector<int>{100, 40, 80, 40, 80, 100}));
 }
 
@@ -157,15 +157,15 @@ TEST_F(InstallerWindowTest, FirstFailureEndsTheWorkerBeforeTheSecondPrinter) {
   M().spooler.ports.push_back(u"USB001");
   M().spooler.ports.push_back(u"USB002");
   M().faults.Set("AddPrinterDriverW", sim::FaultRule{err::AccessDenied});
-  Press(100000, kWindow, 2);
+  Press(100000, IDD_INSTALLER, IDC_INSTALLER_CANCEL);
 
   EXPECT_EQ(Run(u""), 0);
 
   const std::string failed = "The printer driver install failed, error code:5. Please contact our technical support.";
-  EXPECT_EQ(U8(Control(kWindow, 1006).text), failed);
-  EXPECT_EQ(U8(Control(kWindow, 1005).text),
+  EXPECT_EQ(U8(Control(IDD_INSTALLER, IDC_STATUS).text), failed);
+  EXPECT_EQ(U8(Control(IDD_INSTALLER, IDC_LOG).text),
             "Found the printer Korvane KV-T58B, installing the driver...\r\n" + failed);
-  EXPECT_EQ(U8(Control(kWindow, 2).text), "Cancel");
+  EXPECT_EQ(U8(Control(IDD_INSTALLER, IDC_INSTALLER_CANCEL).text), "Cancel");
   EXPECT_EQ(ProgressShown(), (std::vector<int>{100, 40, 80, 100}));
   EXPECT_EQ(TraceStartingWith("Installing").size(), 1u) << "the second printer is never attempted";
   EXPECT_EQ(M().CallCount("SetupDiGetClassDevsW"), 1);
@@ -175,37 +175,37 @@ TEST_F(InstallerWindowTest, DutchTextsShowThePortAndGermanNotFoundTextIsCut) {
   M().ui.uiLanguage = 0x0413;
   Plug(u"KorvaneKV-T58", 7);
   ExistingQueue(u"Korvane KV-T58", u"USB007");
-  Press(60000, kWindow, 2);
+  Press(60000, IDD_INSTALLER, IDC_INSTALLER_CANCEL);
   EXPECT_EQ(Run(u""), 0);
-  EXPECT_EQ(U8(Control(kWindow, 1005).text),
+  EXPECT_EQ(U8(Control(IDD_INSTALLER, IDC_LOG).text),
             "Found the printer Korvane KV-T58 at USB007, installing the driver...\r\n"
             "The printer [Korvane KV-T58] is installed on the port [USB007].");
 
   Fresh();
   M().ui.uiLanguage = 0x0407;
-  Press(500, kWindow, 2);
+  Press(500, IDD_INSTALLER, IDC_INSTALLER_CANCEL);
   EXPECT_EQ(Run(u""), 0);
-  const Text german = res::LoadText(0x0407, 101);
+  const Text german = res::LoadText(0x0407, IDS_DEVICE_NOT_FOUND);
   ASSERT_GT(german.size(), 259u);
-  EXPECT_EQ(Control(kWindow, 1006).text, german.substr(0, 259));
+  EXPECT_EQ(Control(IDD_INSTALLER, IDC_STATUS).text, german.substr(0, 259));
 }
 
 TEST_F(InstallerWindowTest, CancelDuringAnInstallationClosesAtOnce) {
   Plug(u"KorvaneKV-T58", 1);
   M().spooler.ports.push_back(u"USB001");
-  Press(2000, kWindow, 2);  // Plug and Play is still being waited for
+  Press(2000, IDD_INSTALLER, IDC_INSTALLER_CANCEL);  // Plug and Play is still being waited for
 
   EXPECT_EQ(Run(u""), 0);
 
   EXPECT_EQ(M().ui.dialogs.front().closedAt, 2000u);
-  EXPECT_EQ(U8(Control(kWindow, 2).text), "Cancel");
+  EXPECT_EQ(U8(Control(IDD_INSTALLER, IDC_INSTALLER_CANCEL).text), "Cancel");
   EXPECT_TRUE(M().spooler.queues.empty());
 }
 
 TEST_F(InstallerWindowTest, WizardTwiceStartsTwoWizardsAndBringsEachToTheFront) {
-  Press(1500, kWindow, 3);
-  Press(2500, kWindow, 3);
-  Press(4000, kWindow, 2);
+  Press(1500, IDD_INSTALLER, IDC_WIZARD);
+  Press(2500, IDD_INSTALLER, IDC_WIZARD);
+  Press(4000, IDD_INSTALLER, IDC_INSTALLER_CANCEL);
 
   EXPECT_EQ(Run(u""), 0);
 
@@ -214,7 +214,7 @@ TEST_F(InstallerWindowTest, WizardTwiceStartsTwoWizardsAndBringsEachToTheFront) 
   ASSERT_EQ(M().ui.foregroundRequests.size(), 2u);
   EXPECT_EQ(M().ui.foregroundRequests[0], (std::pair<Dword, std::uint64_t>{4000, 1800}));
   EXPECT_EQ(M().ui.foregroundRequests[1], (std::pair<Dword, std::uint64_t>{4004, 2800}));
-  EXPECT_TRUE(Control(kWindow, 1007).visible) << "the window stays as it was";
+  EXPECT_TRUE(Control(IDD_INSTALLER, IDC_CONNECTION_PICTURE).visible) << "the window stays as it was";
 }
 
 // A rundll32.exe planted beside the installer (or in the current folder)
@@ -241,8 +241,8 @@ TEST_F(InstallerWindowTest, APlantedRundll32BesideTheInstallerIsNotTheWizard) {
     sim::PlaceSystemProgram(M(), u"rundll32.exe", "rundll32");
     M().kernel.files[u"C:\\Korvane\\rundll32.exe"] = sim::SimFile{"planted", false};
     M().kernel.currentFolder = u"C:\\Korvane";
-    Press(1500, kWindow, 3);
-    Press(2000, kWindow, 2);
+    Press(1500, IDD_INSTALLER, IDC_WIZARD);
+    Press(2000, IDD_INSTALLER, IDC_INSTALLER_CANCEL);
 
     EXPECT_EQ(Run(u""), 0);
 
@@ -255,8 +255,8 @@ TEST_F(InstallerWindowTest, APlantedRundll32BesideTheInstallerIsNotTheWizard) {
 
 TEST_F(InstallerWindowTest, WizardWhoseWindowIsNotOpenYetIsNotBroughtToTheFront) {
   M().ui.childWindowDelayMs = 301;
-  Press(1500, kWindow, 3);
-  Press(4000, kWindow, 2);
+  Press(1500, IDD_INSTALLER, IDC_WIZARD);
+  Press(4000, IDD_INSTALLER, IDC_INSTALLER_CANCEL);
   EXPECT_EQ(Run(u""), 0);
   EXPECT_EQ(M().kernel.processes.size(), 1u);
   EXPECT_TRUE(M().ui.foregroundRequests.empty());
@@ -266,8 +266,8 @@ TEST_F(InstallerWindowTest, InfPathWithBlanksReachesTheWizardWhole) {
   const Text folder = u"C:\\Program Files (x86)\\Korvane Driver\\";
   sim::SetUpInstallerFolder(M(), folder);
   PlaceProgram(folder + u"korvsetup.exe");
-  Press(1500, kWindow, 3);
-  Press(2000, kWindow, 2);
+  Press(1500, IDD_INSTALLER, IDC_WIZARD);
+  Press(2000, IDD_INSTALLER, IDC_INSTALLER_CANCEL);
 
   EXPECT_EQ(Run(u""), 0);
 
@@ -286,8 +286,8 @@ TEST_F(InstallerWindowTest, InfPathThatWouldNotFitTheWizardLineStartsNoWizard) {
     Fresh();
     sim::SetUpInstallerFolder(M(), folder);
     PlaceProgram(folder + u"korvsetup.exe");
-    Press(1500, kWindow, 3);
-    Press(2000, kWindow, 2);
+    Press(1500, IDD_INSTALLER, IDC_WIZARD);
+    Press(2000, IDD_INSTALLER, IDC_INSTALLER_CANCEL);
 
     EXPECT_EQ(Run(u""), 0);
 
@@ -304,7 +304,7 @@ TEST_F(InstallerWindowTest, InstallDirWithoutRoomForInfPathIsRefused) {
     Fresh();
     sim::SetUpInstallerFolder(M(), folder);
     PlaceProgram(folder + u"k.exe");
-    Press(1500, kWindow, 2);
+    Press(1500, IDD_INSTALLER, IDC_INSTALLER_CANCEL);
 
     EXPECT_EQ(Run(u""), 0);
 
@@ -316,11 +316,11 @@ TEST_F(InstallerWindowTest, InstallDirWithoutRoomForInfPathIsRefused) {
     } else {
       EXPECT_TRUE(InfPath.empty());
       EXPECT_EQ(M().CallCount("SetupDiGetClassDevsW"), 0) << "nothing is searched";
-      EXPECT_EQ(U8(window.controls.at(1006).text),
+      EXPECT_EQ(U8(window.controls.at(IDC_STATUS).text),
                 "The printer driver install failed, error code:206. Please contact our technical support.");
-      EXPECT_TRUE(window.controls.at(1003).visible);
-      EXPECT_EQ(window.controls.at(1003).progress, 100);
-      EXPECT_FALSE(window.controls.at(1007).visible) << "the picture would cover the error text";
+      EXPECT_TRUE(window.controls.at(IDC_PROGRESS).visible);
+      EXPECT_EQ(window.controls.at(IDC_PROGRESS).progress, 100);
+      EXPECT_FALSE(window.controls.at(IDC_CONNECTION_PICTURE).visible) << "the picture would cover the error text";
     }
   }
 }
@@ -360,7 +360,7 @@ TEST_F(InstallerWindowTest, AppendLogTextAddsAtTheEndWithoutALineBreak) {
   // put, after whatever the log held.
   Plug(u"KorvaneKV-T58", 3);
   ExistingQueue(u"Korvane KV-T58", u"USB003");
-  Press(60000, kWindow, 2);
+  Press(60000, IDD_INSTALLER, IDC_INSTALLER_CANCEL);
   EXPECT_EQ(Run(u""), 0);
   std::vector<std::string> appended;
   for (const auto& e : M().ui.events) {
@@ -368,8 +368,8 @@ TEST_F(InstallerWindowTest, AppendLogTextAddsAtTheEndWithoutALineBreak) {
     if (what.rfind("106/1005 append", 0) == 0) appended.push_back(what);
   }
   ASSERT_EQ(appended.size(), 2u);
-  EXPECT_EQ(M().ui.dialogs.front().controls.at(1005).selStart,
-            M().ui.dialogs.front().controls.at(1005).text.size());
+  EXPECT_EQ(M().ui.dialogs.front().controls.at(IDC_LOG).selStart,
+            M().ui.dialogs.front().controls.at(IDC_LOG).text.size());
 }
 
 // How both windows look, whatever the worker does: the application icon,
@@ -388,18 +388,18 @@ class InstallerWindowAtScale : public InstallerWindowTest, public ::testing::Wit
 TEST_P(InstallerWindowAtScale, ShowsIconPositionsAndPicturesAtTheScreenScale) {
   const ScaleCase c = GetParam();
   M().ui.dpi = c.dpi;
-  Press(1500, kWindow, 2);
+  Press(1500, IDD_INSTALLER, IDC_INSTALLER_CANCEL);
   EXPECT_EQ(Run(u""), 0);
 
   const sim::SimDialog& window = M().ui.dialogs.front();
   EXPECT_EQ(window.bigIcon, 102u);
   EXPECT_EQ(window.smallIcon, 102u);
-  const res::DialogControl* bar = res::FindControl(*res::LoadDialog(0x0409, 106), 1003);
-  EXPECT_EQ(Control(kWindow, 1003).style, bar->style & ~os::PBS_MARQUEE);
-  EXPECT_EQ(Control(kWindow, -1).pictureWidth, c.gear);
-  EXPECT_EQ(Control(kWindow, -1).pictureHeight, c.gear);
-  EXPECT_EQ(Control(kWindow, 1007).pictureWidth, c.connectionWidth);
-  EXPECT_EQ(Control(kWindow, 1007).pictureHeight, c.connectionHeight);
+  const res::DialogControl* bar = res::FindControl(*res::LoadDialog(0x0409, IDD_INSTALLER), IDC_PROGRESS);
+  EXPECT_EQ(Control(IDD_INSTALLER, IDC_PROGRESS).style, bar->style & ~os::PBS_MARQUEE);
+  EXPECT_EQ(Control(IDD_INSTALLER, IDC_GEAR_PICTURE).pictureWidth, c.gear);
+  EXPECT_EQ(Control(IDD_INSTALLER, IDC_GEAR_PICTURE).pictureHeight, c.gear);
+  EXPECT_EQ(Control(IDD_INSTALLER, IDC_CONNECTION_PICTURE).pictureWidth, c.connectionWidth);
+  EXPECT_EQ(Control(IDD_INSTALLER, IDC_CONNECTION_PICTURE).pictureHeight, c.connectionHeight);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scales, InstallerWindowAtScale,
@@ -408,21 +408,21 @@ INSTANTIATE_TEST_SUITE_P(Scales, InstallerWindowAtScale,
 
 TEST_F(InstallerWindowTest, PicturesFollowTheWindowToAMonitorOfAnotherScale) {
   M().ui.dpi = 96;
-  Press(1500, kWindow, 2);
+  Press(1500, IDD_INSTALLER, IDC_INSTALLER_CANCEL);
   // The system tells the window when it is moved to a monitor at 200 %.
   M().clock.At(500, [this] {
     os::PostMessageW(reinterpret_cast<Hwnd>(M().ui.dialogs.front().handle), os::WM_DPICHANGED, (192u << 16) | 192u, 0);
   });
   EXPECT_EQ(Run(u""), 0);
-  EXPECT_EQ(Control(kWindow, 1007).pictureWidth, 980);
-  EXPECT_EQ(Control(kWindow, 1007).pictureHeight, 244);
-  EXPECT_EQ(Control(kWindow, -1).pictureWidth, 134);
+  EXPECT_EQ(Control(IDD_INSTALLER, IDC_CONNECTION_PICTURE).pictureWidth, 980);
+  EXPECT_EQ(Control(IDD_INSTALLER, IDC_CONNECTION_PICTURE).pictureHeight, 244);
+  EXPECT_EQ(Control(IDD_INSTALLER, IDC_GEAR_PICTURE).pictureWidth, 134);
 }
 
 TEST_F(InstallerWindowTest, UninstallWindowShowsTheIconToo) {
-  Press(1500, 105, 2);
+  Press(1500, IDD_UNINSTALL, IDC_CLOSE);
   EXPECT_EQ(Run(u"-u C:\\Korvane\\"), 0);
-  ASSERT_EQ(DialogsOpened(), (std::vector<Dword>{105}));
+  ASSERT_EQ(DialogsOpened(), (std::vector<Dword>{IDD_UNINSTALL}));
   EXPECT_EQ(M().ui.dialogs.front().bigIcon, 102u);
   EXPECT_EQ(M().ui.dialogs.front().smallIcon, 102u);
 }

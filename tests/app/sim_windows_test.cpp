@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/res/resource_tables.h"
+#include "common/resource_ids.h"
 #include "platform/kernel.h"
 #include "platform/ui.h"
 #include "sim_fixture.h"
@@ -56,21 +57,21 @@ class SimWindowsTest : public SimTest {
 
 TEST_F(SimWindowsTest, DialogStartsAsItsTemplateSaysInTheUserInterfaceLanguage) {
   M().ui.uiLanguage = 0x0407;
-  M().ui.presses.push_back(sim::ScriptedPress{10, 106, 2});
+  M().ui.presses.push_back(sim::ScriptedPress{10, IDD_INSTALLER, IDC_INSTALLER_CANCEL});
 
-  EXPECT_EQ(os::DialogBoxParamW(os::CurrentInstance(), 106, RecordingProc, 5), 77);
+  EXPECT_EQ(os::DialogBoxParamW(os::CurrentInstance(), IDD_INSTALLER, RecordingProc, 5), 77);
 
   const sim::SimDialog& d = M().ui.dialogs.at(0);
-  EXPECT_EQ(d.caption, res::LoadDialog(0x0407, 106)->caption);
-  EXPECT_TRUE(d.controls.at(2).visible);
-  EXPECT_FALSE(d.controls.at(3).visible) << "Wizard is created hidden";
-  EXPECT_TRUE(d.controls.at(1005).visible);
-  EXPECT_TRUE(d.controls.at(1007).visible);
-  EXPECT_EQ(d.controls.at(1003).className, u"msctls_progress32");
-  const res::DialogTemplate* german = res::LoadDialog(0x0407, 106);
+  EXPECT_EQ(d.caption, res::LoadDialog(0x0407, IDD_INSTALLER)->caption);
+  EXPECT_TRUE(d.controls.at(IDC_INSTALLER_CANCEL).visible);
+  EXPECT_FALSE(d.controls.at(IDC_WIZARD).visible) << "Wizard is created hidden";
+  EXPECT_TRUE(d.controls.at(IDC_LOG).visible);
+  EXPECT_TRUE(d.controls.at(IDC_CONNECTION_PICTURE).visible);
+  EXPECT_EQ(d.controls.at(IDC_PROGRESS).className, u"msctls_progress32");
+  const res::DialogTemplate* german = res::LoadDialog(0x0407, IDD_INSTALLER);
   ASSERT_EQ(german->controls[0].id, 2);
-  EXPECT_EQ(d.controls.at(2).text, german->controls[0].text);
-  EXPECT_NE(d.controls.at(2).text, u"Cancel") << "German button text";
+  EXPECT_EQ(d.controls.at(IDC_INSTALLER_CANCEL).text, german->controls[0].text);
+  EXPECT_NE(d.controls.at(IDC_INSTALLER_CANCEL).text, u"Cancel") << "German button text";
   EXPECT_EQ(d.result, 77);
   EXPECT_EQ(d.closedAt, 10u);
   ASSERT_FALSE(received.empty());
@@ -87,12 +88,12 @@ TEST_F(SimWindowsTest, StringsFallBackToTheNeutralSublanguageThenToEnglish) {
                         Case{0x0804, 0x0004}, Case{0x0404, 0x0404}, Case{0x0401, 0x0401},
                         Case{0x0411, 0x0009}}) {
     M().ui.uiLanguage = c.ui;
-    const int n = os::LoadStringW(os::CurrentInstance(), 103, buffer, 260);
-    EXPECT_EQ(Text(buffer, n), res::FindString(c.expected, 103)) << std::hex << c.ui;
+    const int n = os::LoadStringW(os::CurrentInstance(), IDS_PRINTER_INSTALLED, buffer, 260);
+    EXPECT_EQ(Text(buffer, n), res::FindString(c.expected, IDS_PRINTER_INSTALLED)) << std::hex << c.ui;
   }
   // Cut to the buffer, terminated; the length returned is what was copied.
   M().ui.uiLanguage = 0x0409;
-  EXPECT_EQ(os::LoadStringW(os::CurrentInstance(), 118, buffer, 3), 2);
+  EXPECT_EQ(os::LoadStringW(os::CurrentInstance(), IDS_DONE, buffer, 3), 2);
   EXPECT_EQ(Text(buffer), u"Do");
   EXPECT_EQ(os::LoadStringW(os::CurrentInstance(), 99, buffer, 260), 0);
   EXPECT_EQ(os::GetLastError(), 1814u);
@@ -101,12 +102,12 @@ TEST_F(SimWindowsTest, StringsFallBackToTheNeutralSublanguageThenToEnglish) {
 TEST_F(SimWindowsTest, PressesComeAtTheirTimesAndOnlyOnVisibleEnabledControls) {
   onInit = [](Hwnd dialog) { os::EnableWindow(os::GetDlgItem(dialog, 1), false); };
   auto& presses = M().ui.presses;
-  presses.push_back(sim::ScriptedPress{300, 105, 1});    // disabled: nothing
-  presses.push_back(sim::ScriptedPress{0, 105, 1003});   // hidden progress bar: nothing
-  presses.push_back(sim::ScriptedPress{500, 106, 2});    // another dialog's
-  presses.push_back(sim::ScriptedPress{700, 105, 2});
+  presses.push_back(sim::ScriptedPress{300, IDD_UNINSTALL, IDC_REMOVE});    // disabled: nothing
+  presses.push_back(sim::ScriptedPress{0, IDD_UNINSTALL, IDC_PROGRESS});   // hidden progress bar: nothing
+  presses.push_back(sim::ScriptedPress{500, IDD_INSTALLER, IDC_INSTALLER_CANCEL});    // another dialog's
+  presses.push_back(sim::ScriptedPress{700, IDD_UNINSTALL, IDC_CLOSE});
 
-  EXPECT_EQ(os::DialogBoxParamW(os::CurrentInstance(), 105, RecordingProc, 0), 77);
+  EXPECT_EQ(os::DialogBoxParamW(os::CurrentInstance(), IDD_UNINSTALL, RecordingProc, 0), 77);
 
   EXPECT_EQ(Commands(), (std::vector<std::uintptr_t>{2}));
   EXPECT_EQ(M().ui.dialogs.at(0).closedAt, 700u);
@@ -118,7 +119,7 @@ TEST_F(SimWindowsTest, PressesComeAtTheirTimesAndOnlyOnVisibleEnabledControls) {
 }
 
 TEST_F(SimWindowsTest, CloseBoxSendsCancelUnlessCancelIsDisabled) {
-  sim::ScriptedPress close{100, 105, 0};
+  sim::ScriptedPress close{100, IDD_UNINSTALL, 0};
   close.closeBox = true;
   M().ui.presses.push_back(close);
   close.at = 200;
@@ -135,7 +136,7 @@ TEST_F(SimWindowsTest, CloseBoxSendsCancelUnlessCancelIsDisabled) {
     }, nullptr);
   };
 
-  EXPECT_EQ(os::DialogBoxParamW(os::CurrentInstance(), 105, RecordingProc, 0), 77);
+  EXPECT_EQ(os::DialogBoxParamW(os::CurrentInstance(), IDD_UNINSTALL, RecordingProc, 0), 77);
 
   std::vector<Dword> messages;
   for (const auto& r : received) messages.push_back(r.message);
@@ -145,11 +146,11 @@ TEST_F(SimWindowsTest, CloseBoxSendsCancelUnlessCancelIsDisabled) {
 
 TEST_F(SimWindowsTest, PostedMessagesArriveInOrderWhenTheWindowThreadWaits) {
   onInit = [](Hwnd dialog) {
-    const Hwnd marquee = os::GetDlgItem(dialog, 1003);
+    const Hwnd marquee = os::GetDlgItem(dialog, IDC_PROGRESS);
     os::SetWindowLongW(marquee, os::GWL_STYLE, os::GetWindowLongW(marquee, os::GWL_STYLE) & ~os::PBS_MARQUEE);
     os::CreateThread([](void* d) -> Dword {
       const Hwnd window = static_cast<Hwnd>(d);
-      const Hwnd bar = os::GetDlgItem(window, 1003);
+      const Hwnd bar = os::GetDlgItem(window, IDC_PROGRESS);
       os::PostMessageW(bar, os::PBM_SETPOS, 40, 0);
       os::PostMessageW(window, os::WM_USER + 1, 7, 0);
       os::PostMessageW(bar, os::PBM_SETPOS, 80, 0);
@@ -159,29 +160,29 @@ TEST_F(SimWindowsTest, PostedMessagesArriveInOrderWhenTheWindowThreadWaits) {
     }, dialog);
   };
 
-  EXPECT_EQ(os::DialogBoxParamW(os::CurrentInstance(), 106, RecordingProc, 0), 77);
+  EXPECT_EQ(os::DialogBoxParamW(os::CurrentInstance(), IDD_INSTALLER, RecordingProc, 0), 77);
 
   // The bar showed 40 before the dialog got its message, and 80 after it.
   std::vector<std::string> seen;
   for (const auto& e : M().ui.events) {
-    if (e.controlId == 1003) seen.push_back(U8(e.what));
+    if (e.controlId == IDC_PROGRESS) seen.push_back(U8(e.what));
   }
   EXPECT_EQ(seen, (std::vector<std::string>{"106/1003 progress 40", "106/1003 progress 80"}));
   ASSERT_EQ(received.size(), 3u);
   EXPECT_EQ(received[1].message, os::WM_USER + 1);
   EXPECT_EQ(received[2].at, 1000u);
-  EXPECT_EQ(M().ui.dialogs.at(0).controls.at(1003).progress, 80);
+  EXPECT_EQ(M().ui.dialogs.at(0).controls.at(IDC_PROGRESS).progress, 80);
 }
 
 TEST_F(SimWindowsTest, DialogWaitingForNothingEndsTheProcess) {
   M().clock.SetTimeLimit(sim::Scheduler::kForever);
-  EXPECT_THROW(os::DialogBoxParamW(os::CurrentInstance(), 105, RecordingProc, 0), sim::ProcessEnded);
+  EXPECT_THROW(os::DialogBoxParamW(os::CurrentInstance(), IDD_UNINSTALL, RecordingProc, 0), sim::ProcessEnded);
   EXPECT_FALSE(M().clock.TimeLimitReached());
 }
 
 TEST_F(SimWindowsTest, ControlsChangeAndEachVisibleChangeIsAnEvent) {
   onInit = [](Hwnd dialog) {
-    const Hwnd log = os::GetDlgItem(dialog, 1005);
+    const Hwnd log = os::GetDlgItem(dialog, IDC_LOG);
     os::SetWindowTextW(log, u"ab");
     os::SendMessageW(log, os::EM_SETSEL, 1, 1);
     os::SendMessageW(log, os::EM_REPLACESEL, 0, reinterpret_cast<std::intptr_t>(u"X"));
@@ -192,7 +193,7 @@ TEST_F(SimWindowsTest, ControlsChangeAndEachVisibleChangeIsAnEvent) {
     os::SetWindowTextW(os::GetDlgItem(dialog, 2), u"Done");
     // The template's bar is a marquee: it takes no position until the
     // style bit is cleared.
-    const Hwnd bar = os::GetDlgItem(dialog, 1003);
+    const Hwnd bar = os::GetDlgItem(dialog, IDC_PROGRESS);
     EXPECT_EQ(os::SendMessageW(bar, os::PBM_SETPOS, 60, 0), 0);
     const Dword style = os::GetWindowLongW(bar, os::GWL_STYLE);
     EXPECT_NE(style & os::PBS_MARQUEE, 0u);
@@ -203,8 +204,8 @@ TEST_F(SimWindowsTest, ControlsChangeAndEachVisibleChangeIsAnEvent) {
     EXPECT_EQ(os::GetDlgItem(dialog, 4242), nullptr);
     os::EndDialog(dialog, 1);
   };
-  EXPECT_EQ(os::DialogBoxParamW(os::CurrentInstance(), 106, RecordingProc, 0), 1);
-  EXPECT_EQ(M().ui.dialogs.at(0).controls.at(1005).text, u"aXb\r\n");
+  EXPECT_EQ(os::DialogBoxParamW(os::CurrentInstance(), IDD_INSTALLER, RecordingProc, 0), 1);
+  EXPECT_EQ(M().ui.dialogs.at(0).controls.at(IDC_LOG).text, u"aXb\r\n");
   EXPECT_EQ(Events(), (std::vector<std::string>{"106 opens \"Tapwise installer\"", "106/1005 text \"ab\"",
                                                 "106/1005 replace \"X\"", "106/1005 append \"\\r\\n\"",
                                                 "106/3 shown", "106/2 text \"Done\"", "106/1003 progress 100",
@@ -214,7 +215,7 @@ TEST_F(SimWindowsTest, ControlsChangeAndEachVisibleChangeIsAnEvent) {
 
 TEST_F(SimWindowsTest, TreeItemsNestUnderTheirParents) {
   onInit = [](Hwnd dialog) {
-    const Hwnd tree = os::GetDlgItem(dialog, 1001);
+    const Hwnd tree = os::GetDlgItem(dialog, IDC_TREE);
     const os::TreeItem root = os::TreeInsertItem(tree, nullptr, u"folder");
     const os::TreeItem child = os::TreeInsertItem(tree, root, u"package");
     os::TreeInsertItem(tree, child, u"driver");
@@ -222,8 +223,8 @@ TEST_F(SimWindowsTest, TreeItemsNestUnderTheirParents) {
     EXPECT_EQ(os::TreeInsertItem(tree, reinterpret_cast<os::TreeItem>(std::uintptr_t{1}), u"x"), nullptr);
     os::EndDialog(dialog, 0);
   };
-  os::DialogBoxParamW(os::CurrentInstance(), 105, RecordingProc, 0);
-  const auto& tree = M().ui.dialogs.at(0).controls.at(1001).tree;
+  os::DialogBoxParamW(os::CurrentInstance(), IDD_UNINSTALL, RecordingProc, 0);
+  const auto& tree = M().ui.dialogs.at(0).controls.at(IDC_TREE).tree;
   ASSERT_EQ(tree.size(), 1u);
   ASSERT_EQ(tree[0].children.size(), 1u);
   EXPECT_TRUE(tree[0].children[0].expanded);
@@ -232,11 +233,11 @@ TEST_F(SimWindowsTest, TreeItemsNestUnderTheirParents) {
   EXPECT_NE(std::find(events.begin(), events.end(), "105/1001 tree item     \"driver\""), events.end());
 
   onInit = [](Hwnd dialog) {
-    EXPECT_TRUE(os::TreeDeleteAllItems(os::GetDlgItem(dialog, 1001)));
+    EXPECT_TRUE(os::TreeDeleteAllItems(os::GetDlgItem(dialog, IDC_TREE)));
     os::EndDialog(dialog, 0);
   };
-  os::DialogBoxParamW(os::CurrentInstance(), 105, RecordingProc, 0);
-  EXPECT_TRUE(M().ui.dialogs.at(1).controls.at(1001).tree.empty());
+  os::DialogBoxParamW(os::CurrentInstance(), IDD_UNINSTALL, RecordingProc, 0);
+  EXPECT_TRUE(M().ui.dialogs.at(1).controls.at(IDC_TREE).tree.empty());
 }
 
 TEST_F(SimWindowsTest, MessageBoxesAreAnsweredByScript) {

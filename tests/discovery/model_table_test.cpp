@@ -1,6 +1,6 @@
-// The shipped model table: every row keeps to the rules of the product data,
-// and every checksum is what a printer of the model reports, so a wrong line
-// in models.def cannot ship.
+// The shipped model table: every row is a Korvane model with a well-formed
+// name of 5 to 15 characters and no options, and every checksum is what a
+// printer of the model reports, so a wrong line in models.def cannot ship.
 #include "discovery/model_table.h"
 
 #include <map>

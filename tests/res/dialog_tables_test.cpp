@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/res/resource.h"
 #include "app/res/resource_tables.h"
+#include "common/resource_ids.h"
 
 namespace korv::test {
 namespace {
@@ -104,22 +104,22 @@ TEST(DialogTables, EnglishInstallerWindow) {
   EXPECT_EQ(d.cx, 341);
   EXPECT_EQ(d.cy, 132);
   ExpectLayout(d, {
-      {2, "Button", "Cancel", 284, 9, 50, 14, 0, true},
-      {3, "Button", "Wizard", 284, 25, 50, 14, 0, false},
-      {1005, "Edit", "", 7, 41, 325, 74, WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY,
+      {IDC_INSTALLER_CANCEL, "Button", "Cancel", 284, 9, 50, 14, 0, true},
+      {IDC_WIZARD, "Button", "Wizard", 284, 25, 50, 14, 0, false},
+      {IDC_LOG, "Edit", "", 7, 41, 325, 74, WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY,
        true},
-      {-1, "Static", "#112", 4, 0, 45, 41, SS_BITMAP, true},
-      {1007, "Static", "#113", 5, 42, 327, 75, SS_BITMAP, true},
-      {1006, "Static", "", 51, 5, 225, 30, 0, true},
-      {1003, "msctls_progress32", "", 7, 119, 327, 12, WS_BORDER | PBS_MARQUEE, true},
+      {IDC_GEAR_PICTURE, "Static", "#112", 4, 0, 45, 41, SS_BITMAP, true},
+      {IDC_CONNECTION_PICTURE, "Static", "#113", 5, 42, 327, 75, SS_BITMAP, true},
+      {IDC_STATUS, "Static", "", 51, 5, 225, 30, 0, true},
+      {IDC_PROGRESS, "msctls_progress32", "", 7, 119, 327, 12, WS_BORDER | PBS_MARQUEE, true},
   });
   // Push buttons (not default), a left-aligned status text.
-  EXPECT_EQ(res::FindControl(d, 2)->style & BS_TYPEMASK, 0u);
-  EXPECT_EQ(res::FindControl(d, 3)->style & BS_TYPEMASK, 0u);
-  EXPECT_EQ(res::FindControl(d, 1006)->style & SS_TYPEMASK, 0u);
-  EXPECT_EQ(res::ImageIdOf(*res::FindControl(d, 1007)), IDB_CONNECTION);
-  EXPECT_EQ(res::ImageIdOf(*res::FindControl(d, -1)), IDB_GEAR);
-  EXPECT_EQ(res::ImageIdOf(*res::FindControl(d, 1006)), 0);
+  EXPECT_EQ(res::FindControl(d, IDC_INSTALLER_CANCEL)->style & BS_TYPEMASK, 0u);
+  EXPECT_EQ(res::FindControl(d, IDC_WIZARD)->style & BS_TYPEMASK, 0u);
+  EXPECT_EQ(res::FindControl(d, IDC_STATUS)->style & SS_TYPEMASK, 0u);
+  EXPECT_EQ(res::ImageIdOf(*res::FindControl(d, IDC_CONNECTION_PICTURE)), IDB_CONNECTION);
+  EXPECT_EQ(res::ImageIdOf(*res::FindControl(d, IDC_GEAR_PICTURE)), IDB_GEAR);
+  EXPECT_EQ(res::ImageIdOf(*res::FindControl(d, IDC_STATUS)), 0);
 }
 
 TEST(DialogTables, EnglishUninstallWindow) {
@@ -128,15 +128,15 @@ TEST(DialogTables, EnglishUninstallWindow) {
   EXPECT_EQ(d.cx, 309);
   EXPECT_EQ(d.cy, 176);
   ExpectLayout(d, {
-      {1, "Button", "Remove", 198, 155, 50, 14, BS_DEFPUSHBUTTON, true},
-      {2, "Button", "Close", 252, 155, 50, 14, 0, true},
-      {1002, "Static", "The printer components below will be removed from you computer.", 8, 9, 294, 8, 0, true},
-      {1001, "SysTreeView32", "", 7, 22, 295, 114, WS_BORDER | WS_HSCROLL | TVS_HASLINES | TVS_LINESATROOT,
+      {IDC_REMOVE, "Button", "Remove", 198, 155, 50, 14, BS_DEFPUSHBUTTON, true},
+      {IDC_CLOSE, "Button", "Close", 252, 155, 50, 14, 0, true},
+      {IDC_UNINSTALL_NOTE, "Static", "The printer components below will be removed from you computer.", 8, 9, 294, 8, 0, true},
+      {IDC_TREE, "SysTreeView32", "", 7, 22, 295, 114, WS_BORDER | WS_HSCROLL | TVS_HASLINES | TVS_LINESATROOT,
        true},
-      {1003, "msctls_progress32", "", 7, 139, 295, 11, WS_BORDER, false},
+      {IDC_PROGRESS, "msctls_progress32", "", 7, 139, 295, 11, WS_BORDER, false},
   });
-  EXPECT_EQ(res::FindControl(d, 2)->style & BS_TYPEMASK, 0u);
-  EXPECT_EQ(res::FindControl(d, 1002)->style & SS_TYPEMASK, 0u);
+  EXPECT_EQ(res::FindControl(d, IDC_CLOSE)->style & BS_TYPEMASK, 0u);
+  EXPECT_EQ(res::FindControl(d, IDC_UNINSTALL_NOTE)->style & SS_TYPEMASK, 0u);
 }
 
 TEST(DialogTables, EveryLanguageHasTheEnglishLayoutWithItsOwnTexts) {

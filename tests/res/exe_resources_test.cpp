@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "app/res/resource.h"
 #include "app/res/resource_tables.h"
+#include "common/resource_ids.h"
 #include "res/message_format.h"
 #include "res/pe_resources.h"
 
@@ -145,7 +145,7 @@ TEST_F(ExeResources, AllNineteenStringsInEveryLanguageAreTheSimulatedOnes) {
       ASSERT_EQ(strings.size(), 32u) << Hex(lang);
       for (int id = 96; id <= 127; ++id) {
         const std::u16string& text = strings.at(id);
-        if (id < 101 || id > 119) {
+        if (id < IDS_DEVICE_NOT_FOUND || id > IDS_SEARCHING) {
           EXPECT_TRUE(text.empty()) << Hex(lang) << " unexpected string " << id;
           continue;
         }
@@ -166,7 +166,7 @@ TEST_F(ExeResources, StringsCanBeFilledWithTheCallersArguments) {
     for (std::uint16_t lang : kNine) {
       const std::map<int, std::u16string> strings = Strings(p, lang);
       ASSERT_EQ(strings.size(), 32u) << Hex(lang);
-      for (int id = 101; id <= 119; ++id) {
+      for (int id = IDS_DEVICE_NOT_FOUND; id <= IDS_SEARCHING; ++id) {
         EXPECT_EQ(CheckPlaceholders(id, english.at(id), strings.at(id)), "") << Hex(lang) << " string " << id;
       }
     }

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/resource_ids.h"
+
 namespace korv::test {
 
 // The kind of argument a directive consumes.
@@ -98,25 +100,25 @@ inline std::vector<Arg> KindsOf(const std::vector<Directive>& directives) {
 inline const std::map<int, std::vector<Arg>>& CallerArguments() {
   using A = Arg;
   static const std::map<int, std::vector<Arg>> table = {
-      {101, {}},
-      {102, {}},
-      {103, {A::WideString, A::WideString}},  // printer name, port
-      {104, {A::Int}},                        // last error
-      {105, {}},
-      {106, {A::WideString, A::WideString, A::WideString, A::WideString}},
-      {107, {}},
-      {108, {A::WideString, A::WideString, A::Int, A::Int, A::Int, A::Int, A::WideString}},
-      {109, {}},
-      {110, {A::WideString, A::WideString, A::WideString}},
-      {111, {}},
-      {112, {}},
-      {113, {A::Int}},  // error code or HRESULT
-      {114, {}},
-      {115, {}},
-      {116, {A::WideString}},
-      {117, {A::WideString, A::WideString}},  // printer name, port
-      {118, {}},
-      {119, {}},
+      {IDS_DEVICE_NOT_FOUND, {}},
+      {IDS_MESSAGE_CAPTION, {}},
+      {IDS_PRINTER_INSTALLED, {A::WideString, A::WideString}},  // printer name, port
+      {IDS_INSTALL_FAILED, {A::Int}},                        // last error
+      {IDS_NOTHING_TO_REMOVE, {}},
+      {IDS_TREE_PACKAGE, {A::WideString, A::WideString, A::WideString, A::WideString}},
+      {IDS_TREE_DRIVER_LIST, {}},
+      {IDS_TREE_DRIVER, {A::WideString, A::WideString, A::Int, A::Int, A::Int, A::Int, A::WideString}},
+      {IDS_TREE_NO_DRIVER, {}},
+      {IDS_TREE_PRINTER, {A::WideString, A::WideString, A::WideString}},
+      {IDS_TREE_NO_PRINTER, {}},
+      {IDS_STATUS_REMOVED, {}},
+      {IDS_STATUS_FAILED, {A::Int}},  // error code or HRESULT
+      {IDS_UNINSTALL_FAILED, {}},
+      {IDS_UNINSTALLED, {}},
+      {IDS_TREE_FOLDER, {A::WideString}},
+      {IDS_PRINTER_FOUND, {A::WideString, A::WideString}},  // printer name, port
+      {IDS_DONE, {}},
+      {IDS_SEARCHING, {}},
   };
   return table;
 }

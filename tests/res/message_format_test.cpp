@@ -2,6 +2,7 @@
 // texts that the callers could not fill.
 #include <gtest/gtest.h>
 
+#include "common/resource_ids.h"
 #include "res/message_format.h"
 
 namespace korv::test {
@@ -28,28 +29,28 @@ TEST(MessageFormat, RejectsMalformedDirectives) {
 }
 
 TEST(MessageFormat, AcceptsTranslationsTheCallersCanFill) {
-  EXPECT_EQ(CheckPlaceholders(103, u"The driver for printer [%ws] is installed.", u"Drucker [%ws] ok."), "");
-  EXPECT_EQ(CheckPlaceholders(103, u"The driver for printer [%ws] is installed.", u"[%ws] on [%ws]."), "");
-  EXPECT_EQ(CheckPlaceholders(113, u"Failed. Error:%d", u"Fehler: 0x%x"), "");
-  EXPECT_EQ(CheckPlaceholders(108, u"%ws, %ws, %d.%d.%d.%d, %ws", u"%ws - %ws - %u.%u.%u.%u - %ws"), "");
-  EXPECT_EQ(CheckPlaceholders(102, u"Message", u"Meldung"), "");
+  EXPECT_EQ(CheckPlaceholders(IDS_PRINTER_INSTALLED, u"The driver for printer [%ws] is installed.", u"Drucker [%ws] ok."), "");
+  EXPECT_EQ(CheckPlaceholders(IDS_PRINTER_INSTALLED, u"The driver for printer [%ws] is installed.", u"[%ws] on [%ws]."), "");
+  EXPECT_EQ(CheckPlaceholders(IDS_STATUS_FAILED, u"Failed. Error:%d", u"Fehler: 0x%x"), "");
+  EXPECT_EQ(CheckPlaceholders(IDS_TREE_DRIVER, u"%ws, %ws, %d.%d.%d.%d, %ws", u"%ws - %ws - %u.%u.%u.%u - %ws"), "");
+  EXPECT_EQ(CheckPlaceholders(IDS_MESSAGE_CAPTION, u"Message", u"Meldung"), "");
 }
 
 TEST(MessageFormat, RejectsTranslationsTheCallersCannotFill) {
   // More placeholders than arguments.
-  EXPECT_NE(CheckPlaceholders(103, u"[%ws]", u"[%ws] [%ws] [%ws]"), "");
+  EXPECT_NE(CheckPlaceholders(IDS_PRINTER_INSTALLED, u"[%ws]", u"[%ws] [%ws] [%ws]"), "");
   // Another kind: a number where a name is passed, a name where a number is.
-  EXPECT_NE(CheckPlaceholders(103, u"[%ws]", u"[%d]"), "");
-  EXPECT_NE(CheckPlaceholders(104, u"code:%d", u"code:%ws"), "");
-  EXPECT_NE(CheckPlaceholders(116, u"folder: %ws", u"folder: %hs"), "");
+  EXPECT_NE(CheckPlaceholders(IDS_PRINTER_INSTALLED, u"[%ws]", u"[%d]"), "");
+  EXPECT_NE(CheckPlaceholders(IDS_INSTALL_FAILED, u"code:%d", u"code:%ws"), "");
+  EXPECT_NE(CheckPlaceholders(IDS_TREE_FOLDER, u"folder: %ws", u"folder: %hs"), "");
   // Swapped order.
-  EXPECT_NE(CheckPlaceholders(108, u"%ws, %ws, %d.%d.%d.%d, %ws", u"%ws, %d.%d.%d.%d, %ws, %ws"), "");
+  EXPECT_NE(CheckPlaceholders(IDS_TREE_DRIVER, u"%ws, %ws, %d.%d.%d.%d, %ws", u"%ws, %d.%d.%d.%d, %ws, %ws"), "");
   // Fewer than English where the caller passes exactly what English shows.
-  EXPECT_NE(CheckPlaceholders(110, u"%ws on %ws. %ws", u"%ws on %ws."), "");
+  EXPECT_NE(CheckPlaceholders(IDS_TREE_PRINTER, u"%ws on %ws. %ws", u"%ws on %ws."), "");
   // A percent sign in a text that nobody formats, and a broken directive.
-  EXPECT_NE(CheckPlaceholders(112, u"Removed.", u"100% removed."), "");
-  EXPECT_NE(CheckPlaceholders(102, u"Message", u"%ws"), "");
-  EXPECT_NE(CheckPlaceholders(113, u"Failed. Error:%d", u"Error %"), "");
+  EXPECT_NE(CheckPlaceholders(IDS_STATUS_REMOVED, u"Removed.", u"100% removed."), "");
+  EXPECT_NE(CheckPlaceholders(IDS_MESSAGE_CAPTION, u"Message", u"%ws"), "");
+  EXPECT_NE(CheckPlaceholders(IDS_STATUS_FAILED, u"Failed. Error:%d", u"Error %"), "");
   EXPECT_NE(CheckPlaceholders(120, u"x", u"x"), "");
 }
 

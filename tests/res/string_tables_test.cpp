@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/res/resource.h"
 #include "app/res/resource_tables.h"
+#include "common/resource_ids.h"
 #include "res/message_format.h"
 
 namespace korv::test {
@@ -73,7 +73,7 @@ TEST(StringTables, EveryLanguageHasTheNineteenStringsOnce) {
       if (res::kStrings[i].langId == lang) ids.insert(res::kStrings[i].id);
     }
     EXPECT_EQ(ids.size(), 19u);
-    for (int id = 101; id <= 119; ++id) {
+    for (int id = IDS_DEVICE_NOT_FOUND; id <= IDS_SEARCHING; ++id) {
       EXPECT_EQ(ids.count(id), 1u) << "id " << id;
       EXPECT_FALSE(Text(lang, id).empty()) << "id " << id;
     }
@@ -83,29 +83,29 @@ TEST(StringTables, EveryLanguageHasTheNineteenStringsOnce) {
 
 TEST(StringTables, EnglishTextsAreTheReferenceTexts) {
   const std::vector<std::pair<int, std::u16string>> expected = {
-      {101,
+      {IDS_DEVICE_NOT_FOUND,
        u"Device not found, Please power on printer and  connect to computer for auto-install "
        u"(recommended), Click \"Wizard\" for custom setup or\nCancel\" to quit."},
-      {102, u"Message"},
-      {103, u"The driver for printer [%ws] is installed."},
-      {104, u"The printer driver install failed, error code:%d. Please contact our technical support."},
-      {105, u"Nothing need to be removed there"},
-      {106, u"Driver Package:%ws, version:%ws, %ws, %ws"},
-      {107, u"Printer driver list:"},
-      {108, u"Printer Driver:%ws, %ws, version:%d.%d.%d.%d, %ws"},
-      {109, u"No printer driver"},
-      {110, u"Printer:%ws on the port: %ws. %ws"},
-      {111, u"No printer"},
-      {112, u"Removed."},
-      {113, u"Failed. Error:%d"},
-      {114,
+      {IDS_MESSAGE_CAPTION, u"Message"},
+      {IDS_PRINTER_INSTALLED, u"The driver for printer [%ws] is installed."},
+      {IDS_INSTALL_FAILED, u"The printer driver install failed, error code:%d. Please contact our technical support."},
+      {IDS_NOTHING_TO_REMOVE, u"Nothing need to be removed there"},
+      {IDS_TREE_PACKAGE, u"Driver Package:%ws, version:%ws, %ws, %ws"},
+      {IDS_TREE_DRIVER_LIST, u"Printer driver list:"},
+      {IDS_TREE_DRIVER, u"Printer Driver:%ws, %ws, version:%d.%d.%d.%d, %ws"},
+      {IDS_TREE_NO_DRIVER, u"No printer driver"},
+      {IDS_TREE_PRINTER, u"Printer:%ws on the port: %ws. %ws"},
+      {IDS_TREE_NO_PRINTER, u"No printer"},
+      {IDS_STATUS_REMOVED, u"Removed."},
+      {IDS_STATUS_FAILED, u"Failed. Error:%d"},
+      {IDS_UNINSTALL_FAILED,
        u"Uninstall driver failed. Please try again, or reboot your OS then try again, or contact our "
        u"support for assistance."},
-      {115, u"The driver is uninstalled."},
-      {116, u"The driver folder: %ws"},
-      {117, u"Found the printer %ws, installing the driver...\r\n"},
-      {118, u"Done"},
-      {119, u"Searching for printer devices, please wait..."},
+      {IDS_UNINSTALLED, u"The driver is uninstalled."},
+      {IDS_TREE_FOLDER, u"The driver folder: %ws"},
+      {IDS_PRINTER_FOUND, u"Found the printer %ws, installing the driver...\r\n"},
+      {IDS_DONE, u"Done"},
+      {IDS_SEARCHING, u"Searching for printer devices, please wait..."},
   };
   for (const auto& [id, text] : expected) {
     EXPECT_EQ(U8(Text(kEnglish, id)), U8(text)) << "id " << id;
@@ -113,13 +113,13 @@ TEST(StringTables, EnglishTextsAreTheReferenceTexts) {
 }
 
 TEST(StringTables, DutchSetIsEnglishExceptThreeTextsThatShowThePort) {
-  EXPECT_EQ(U8(Text(kDutch, 101)),
+  EXPECT_EQ(U8(Text(kDutch, IDS_DEVICE_NOT_FOUND)),
             "Device not found. Power on printer, connect to computer for auto-install (recommended). "
             "Click \"Wizard\" for custom setup or \"Cancel\" to quit.");
-  EXPECT_EQ(U8(Text(kDutch, 103)), "The printer [%ws] is installed on the port [%ws].");
-  EXPECT_EQ(U8(Text(kDutch, 117)), "Found the printer %ws at %ws, installing the driver...\r\n");
-  for (int id = 101; id <= 119; ++id) {
-    if (id == 101 || id == 103 || id == 117) {
+  EXPECT_EQ(U8(Text(kDutch, IDS_PRINTER_INSTALLED)), "The printer [%ws] is installed on the port [%ws].");
+  EXPECT_EQ(U8(Text(kDutch, IDS_PRINTER_FOUND)), "Found the printer %ws at %ws, installing the driver...\r\n");
+  for (int id = IDS_DEVICE_NOT_FOUND; id <= IDS_SEARCHING; ++id) {
+    if (id == IDS_DEVICE_NOT_FOUND || id == IDS_PRINTER_INSTALLED || id == IDS_PRINTER_FOUND) {
       EXPECT_NE(Text(kDutch, id), Text(kEnglish, id)) << "id " << id;
     } else {
       EXPECT_EQ(Text(kDutch, id), Text(kEnglish, id)) << "id " << id;
@@ -129,7 +129,7 @@ TEST(StringTables, DutchSetIsEnglishExceptThreeTextsThatShowThePort) {
 
 TEST(StringTables, EveryTranslationCanBeFilledByItsCallers) {
   for (std::uint16_t lang : kNine) {
-    for (int id = 101; id <= 119; ++id) {
+    for (int id = IDS_DEVICE_NOT_FOUND; id <= IDS_SEARCHING; ++id) {
       EXPECT_EQ(CheckPlaceholders(id, Text(kEnglish, id), Text(lang, id)), "")
           << Hex(lang) << " id " << id << ": " << U8(Text(lang, id));
     }
@@ -139,11 +139,11 @@ TEST(StringTables, EveryTranslationCanBeFilledByItsCallers) {
 TEST(StringTables, EnglishShowsWhatItsCallersPass) {
   // Only the printer-installed and printer-found texts leave an argument out
   // (the port), in English as in every language but Dutch.
-  for (int id = 101; id <= 119; ++id) {
+  for (int id = IDS_DEVICE_NOT_FOUND; id <= IDS_SEARCHING; ++id) {
     const auto directives = ParseDirectives(Text(kEnglish, id));
     ASSERT_TRUE(directives.has_value()) << id;
     const std::vector<Arg>& passed = CallerArguments().at(id);
-    if (id == 103 || id == 117) {
+    if (id == IDS_PRINTER_INSTALLED || id == IDS_PRINTER_FOUND) {
       EXPECT_EQ(KindsOf(*directives), std::vector<Arg>(passed.begin(), passed.begin() + 1)) << id;
     } else {
       EXPECT_EQ(KindsOf(*directives), passed) << id;
@@ -154,7 +154,7 @@ TEST(StringTables, EnglishShowsWhatItsCallersPass) {
 TEST(StringTables, OnlyDutchShowsThePortOfAFoundOrInstalledPrinter) {
   const std::vector<FormatArg> args = {{u"Korvane KP-80 Receipt", 0}, {u"USB007", 0}};
   for (std::uint16_t lang : kNine) {
-    for (int id : {103, 117}) {
+    for (int id : {IDS_PRINTER_INSTALLED, IDS_PRINTER_FOUND}) {
       const std::u16string shown = FormatMessage(Text(lang, id), args);
       SCOPED_TRACE(Hex(lang) + " id " + std::to_string(id) + ": " + U8(shown));
       EXPECT_NE(shown.find(u"Korvane KP-80 Receipt"), std::u16string::npos);
@@ -169,7 +169,7 @@ TEST(StringTables, OnlyDutchShowsThePortOfAFoundOrInstalledPrinter) {
 TEST(StringTables, RemovalFailureCodeIsHexadecimalExceptInEnglishAndDutch) {
   for (std::uint16_t lang : kNine) {
     SCOPED_TRACE(Hex(lang));
-    const std::u16string text = Text(lang, 113);
+    const std::u16string text = Text(lang, IDS_STATUS_FAILED);
     const auto directives = ParseDirectives(text);
     ASSERT_TRUE(directives.has_value());
     ASSERT_EQ(directives->size(), 1u);
@@ -186,10 +186,10 @@ TEST(StringTables, RemovalFailureCodeIsHexadecimalExceptInEnglishAndDutch) {
 
 TEST(StringTables, DeviceNotFoundIsLongerThanTheMessageBufferInFourLanguages) {
   for (std::uint16_t lang : {kGerman, kSpanish, kFrench, kItalian}) {
-    EXPECT_GT(Text(lang, 101).size(), 259u) << Hex(lang);
+    EXPECT_GT(Text(lang, IDS_DEVICE_NOT_FOUND).size(), 259u) << Hex(lang);
   }
   for (std::uint16_t lang : {kChineseSimplified, kChineseTraditional, kEnglish, kDutch, kArabic}) {
-    EXPECT_LE(Text(lang, 101).size(), 259u) << Hex(lang);
+    EXPECT_LE(Text(lang, IDS_DEVICE_NOT_FOUND).size(), 259u) << Hex(lang);
   }
 }
 
@@ -197,11 +197,11 @@ TEST(StringTables, LineBreaksAsInEnglish) {
   // The log shows the found text on a line of its own; every other text runs
   // on (the device-not-found text of some languages excepted).
   for (std::uint16_t lang : kNine) {
-    for (int id = 102; id <= 119; ++id) {
+    for (int id = IDS_MESSAGE_CAPTION; id <= IDS_SEARCHING; ++id) {
       const std::u16string text = Text(lang, id);
       const std::size_t breaks = static_cast<std::size_t>(
           std::count_if(text.begin(), text.end(), [](char16_t c) { return c == u'\r' || c == u'\n'; }));
-      if (id == 117) {
+      if (id == IDS_PRINTER_FOUND) {
         EXPECT_EQ(breaks, 2u) << Hex(lang);
         EXPECT_TRUE(text.size() >= 2 && text.substr(text.size() - 2) == u"\r\n") << Hex(lang);
       } else {
@@ -216,18 +216,18 @@ TEST(StringTables, FormattedWorkerMessagesFitTheTextBuffer) {
   // manufacturer and a model, well below 80 code units.
   const std::u16string name(80, u'W');
   for (std::uint16_t lang : kNine) {
-    EXPECT_LT(FormatMessage(Text(lang, 103), {{name, 0}, {u"USB001", 0}}).size(), 256u) << Hex(lang);
-    EXPECT_LT(FormatMessage(Text(lang, 117), {{name, 0}, {u"USB001", 0}}).size(), 256u) << Hex(lang);
-    EXPECT_LT(FormatMessage(Text(lang, 104), {{u"", INT_MIN}}).size(), 256u) << Hex(lang);
+    EXPECT_LT(FormatMessage(Text(lang, IDS_PRINTER_INSTALLED), {{name, 0}, {u"USB001", 0}}).size(), 256u) << Hex(lang);
+    EXPECT_LT(FormatMessage(Text(lang, IDS_PRINTER_FOUND), {{name, 0}, {u"USB001", 0}}).size(), 256u) << Hex(lang);
+    EXPECT_LT(FormatMessage(Text(lang, IDS_INSTALL_FAILED), {{u"", INT_MIN}}).size(), 256u) << Hex(lang);
   }
 }
 
 TEST(StringTables, ShortTextsFitWhereTheyAreShown) {
   for (std::uint16_t lang : kNine) {
     // The message box caption is loaded into 25 code units.
-    EXPECT_LT(Text(lang, 102).size(), 25u) << Hex(lang);
+    EXPECT_LT(Text(lang, IDS_MESSAGE_CAPTION).size(), 25u) << Hex(lang);
     // "Done" replaces "Cancel" on a 50-unit button.
-    EXPECT_LE(Text(lang, 118).size(), 12u) << Hex(lang);
+    EXPECT_LE(Text(lang, IDS_DONE).size(), 12u) << Hex(lang);
   }
 }
 
@@ -235,7 +235,7 @@ TEST(StringTables, DeviceNotFoundNamesTheButtonsOfTheInstallerWindow) {
   for (std::uint16_t lang : kNine) {
     const res::DialogTemplate* dialog = res::FindDialog(lang, IDD_INSTALLER);
     ASSERT_NE(dialog, nullptr) << Hex(lang);
-    const std::u16string text = Text(lang, 101);
+    const std::u16string text = Text(lang, IDS_DEVICE_NOT_FOUND);
     for (int button : {IDC_WIZARD, IDC_INSTALLER_CANCEL}) {
       const res::DialogControl* control = res::FindControl(*dialog, button);
       ASSERT_NE(control, nullptr);
@@ -256,7 +256,7 @@ TEST(StringTables, DeviceNotFoundNamesTheButtonsOfTheInstallerWindow) {
 TEST(StringTables, DeviceNotFoundSaysWhatToDoInTheLinesTheStatusBoxShows) {
   constexpr std::size_t kThreeLines = 150;
   for (std::uint16_t lang : {kGerman, kSpanish, kFrench, kItalian}) {
-    const std::u16string text = Text(lang, 101);
+    const std::u16string text = Text(lang, IDS_DEVICE_NOT_FOUND);
     const std::size_t end = text.find(u'\n');
     ASSERT_NE(end, std::u16string::npos) << Hex(lang) << ": no line feed after the instruction";
     EXPECT_LE(end, kThreeLines) << Hex(lang);
@@ -288,13 +288,13 @@ TEST(ResourceLookup, ResolvesTheLanguageLikeTheResourceLoader) {
 }
 
 TEST(ResourceLookup, LoadsTextsWithFallbackToEnglish) {
-  EXPECT_EQ(U8(res::LoadText(0x0411, 113)), "Failed. Error:%d");
-  EXPECT_EQ(U8(res::LoadText(0x0409, 118)), "Done");
-  EXPECT_EQ(std::u16string(res::LoadText(0x0407, 118)), u"Fertig");
-  EXPECT_EQ(std::u16string(res::LoadText(0x0413, 103)), Text(kDutch, 103));
+  EXPECT_EQ(U8(res::LoadText(0x0411, IDS_STATUS_FAILED)), "Failed. Error:%d");
+  EXPECT_EQ(U8(res::LoadText(0x0409, IDS_DONE)), "Done");
+  EXPECT_EQ(std::u16string(res::LoadText(0x0407, IDS_DONE)), u"Fertig");
+  EXPECT_EQ(std::u16string(res::LoadText(0x0413, IDS_PRINTER_INSTALLED)), Text(kDutch, IDS_PRINTER_INSTALLED));
   EXPECT_EQ(res::LoadText(0x0409, 100), nullptr);
   EXPECT_EQ(res::LoadText(0x0409, 120), nullptr);
-  EXPECT_EQ(res::FindString(0x0409, 101), nullptr);  // exact lookup: no such language
+  EXPECT_EQ(res::FindString(0x0409, IDS_DEVICE_NOT_FOUND), nullptr);  // exact lookup: no such language
   ASSERT_NE(res::LoadDialog(0x0411, IDD_UNINSTALL), nullptr);
   EXPECT_EQ(res::LoadDialog(0x0411, IDD_UNINSTALL)->langId, kEnglish);
   EXPECT_EQ(res::LoadDialog(0x0C04, IDD_INSTALLER)->langId, kChineseSimplified);

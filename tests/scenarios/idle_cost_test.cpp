@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "app/entry_point.h"
-#include "app/installer_window.h"
 #include "common/globals.h"
+#include "common/resource_ids.h"
 #include "install/autoinstall_worker.h"
 #include "platform/sim/scheduler.h"
 #include "platform/sim/sim_fixtures.h"
@@ -72,7 +72,7 @@ class IdleCostTest : public SimTest {
     now.threads = M().clock.LiveThreads();
     if (!M().ui.dialogs.empty()) {
       const auto& controls = M().ui.dialogs.front().controls;
-      auto log = controls.find(installer_ids::kLog);
+      auto log = controls.find(IDC_LOG);
       if (log != controls.end()) now.logUnits = log->second.text.size();
     }
     std::vector<std::string> pass;
@@ -119,7 +119,8 @@ TEST_F(IdleCostTest, SilentSearchStaysFlatOverTenThousandPasses) {
   Watch(0);
   bool ended = false;
   try {
-    AutoInstallWorker(nullptr);
+    SilentInstallView silent;
+    AutoInstall(silent);
   } catch (const sim::ProcessEnded&) {
     ended = true;
   }
@@ -142,7 +143,7 @@ TEST_F(IdleCostTest, InstallerWindowSearchStaysFlatOverTenThousandPasses) {
   }
   ASSERT_TRUE(ended) << "the window closed by itself";
   ASSERT_EQ(M().ui.dialogs.size(), 1u);
-  EXPECT_EQ(M().ui.dialogs.front().templateId, installer_ids::kDialog);
+  EXPECT_EQ(M().ui.dialogs.front().templateId, IDD_INSTALLER);
   ExpectFlat("installer window");
   EXPECT_GT(snapshots_[1].logUnits, 0u) << "the log shows that no printer was found";
   EXPECT_EQ(M().CallCount("SetupDiGetClassDevsW"), kPasses + 1);

@@ -16,6 +16,7 @@
 #include <set>
 #include <vector>
 
+#include "common/resource_ids.h"
 #include "sweep_checks.h"
 
 namespace korv::test::sweep {
@@ -267,7 +268,7 @@ TEST_F(SweepPaths, InstallerWindowStartsTheWizardAndClosesOnCancel) {
 
 TEST_F(SweepPaths, ExistingQueueIsReportedInstalledWithoutAnUpload) {
   EXPECT_EQ(Join(FaultFree(PathId::WindowExistingQueue)), "");
-  EXPECT_EQ(U8(Mach().ui.dialogs.at(0).controls.at(2).text), English(118));
+  EXPECT_EQ(U8(Mach().ui.dialogs.at(0).controls.at(IDC_INSTALLER_CANCEL).text), English(IDS_DONE));
   EXPECT_EQ(Mach().CallCount("UploadPrinterDriverPackageW"), 0);
 }
 
@@ -279,7 +280,7 @@ TEST_F(SweepPaths, UninstallRemovesTheWholeFamilyAndNothingElse) {
   EXPECT_FALSE(PackageInStore(Mach(), kStoredInf));
   EXPECT_EQ(Mach().shell.recycled, std::vector<Text>{u"C:\\Korvane"});
   ASSERT_EQ(Mach().ui.messageBoxes.size(), 1u);
-  EXPECT_EQ(U8(Mach().ui.messageBoxes[0].text), English(115));
+  EXPECT_EQ(U8(Mach().ui.messageBoxes[0].text), English(IDS_UNINSTALLED));
   EXPECT_LT(Mach().ui.dialogs.at(0).closedAt, kSecondRemove) << "closed by itself after the first run";
 }
 

@@ -8,6 +8,7 @@
 // whole path and the second touches nothing.
 #include <gtest/gtest.h>
 
+#include "common/resource_ids.h"
 #include "sweep_checks.h"
 
 namespace korv::test::sweep {
@@ -166,10 +167,10 @@ TEST_F(LongPaths, MonitorFileIsNeitherCopiedNorDeletedThroughACutSystemPath) {
     InstallerAt(kInstallDir);
     AddFile(Mach(), system + u"\\korvmon.dll", "monitor");
     if (!fits) Plant(cut);
-    Mach().ui.presses.push_back(sim::ScriptedPress{1000, 105, 1});
+    Mach().ui.presses.push_back(sim::ScriptedPress{1000, IDD_UNINSTALL, IDC_REMOVE});
     EXPECT_EQ(RunLine(u"-u C:\\Korvane\\"), 0);
     ASSERT_EQ(Mach().ui.messageBoxes.size(), 1u);
-    EXPECT_EQ(U8(Mach().ui.messageBoxes[0].text), English(115));
+    EXPECT_EQ(U8(Mach().ui.messageBoxes[0].text), English(IDS_UNINSTALLED));
     EXPECT_EQ(Mach().services.services.at(u"Spooler").state, os::SERVICE_RUNNING);
     if (fits) {
       EXPECT_EQ(Details("DeleteFileW"), std::vector<std::string>{U8(system + u"\\korvmon.dll")});
@@ -188,8 +189,8 @@ TEST_F(LongPaths, UninstallFolderFromTheCommandLineIsTakenWholeOrNotAtAll) {
     SCOPED_TRACE(length);
     const Text folder = FolderOfLength(length);
     InstallerAt(kInstallDir);
-    Mach().ui.presses.push_back(sim::ScriptedPress{1000, 105, 2});
-    Mach().ui.presses.push_back(sim::ScriptedPress{1000, 106, 2});
+    Mach().ui.presses.push_back(sim::ScriptedPress{1000, IDD_UNINSTALL, IDC_CLOSE});
+    Mach().ui.presses.push_back(sim::ScriptedPress{1000, IDD_INSTALLER, IDC_INSTALLER_CANCEL});
     const Text line = u"-u \"" + folder;
 
     EXPECT_EQ(RunLine(line.c_str()), 0);
@@ -221,7 +222,7 @@ TEST_F(LongPaths, ModulePathThatDoesNotFitGivesNoInstallDirAndNoChild) {
     const std::vector<Text> planted = {u"C:\\amd64\\vcomp140.dll", parent + u"amd64\\vcomp140.dll",
                                        parent + u"unins000.exe"};
     for (const Text& p : planted) Plant(p);
-    Mach().ui.presses.push_back(sim::ScriptedPress{1000, 106, 2});
+    Mach().ui.presses.push_back(sim::ScriptedPress{1000, IDD_INSTALLER, IDC_INSTALLER_CANCEL});
 
     EXPECT_EQ(RunLine(u""), 0);
 
@@ -243,11 +244,11 @@ TEST_F(LongPaths, ModulePathThatDoesNotFitGivesNoInstallDirAndNoChild) {
   InstallerAt(dir);
   Mach().kernel.modulePath = dir + u"kx.exe";
   PlugFamilyPrinter(Mach());
-  Mach().ui.presses.push_back(sim::ScriptedPress{5000, 106, 2});
+  Mach().ui.presses.push_back(sim::ScriptedPress{5000, IDD_INSTALLER, IDC_INSTALLER_CANCEL});
   EXPECT_EQ(RunLine(u""), 0);
   char16_t refused[256] = {};
-  wsprintfW(refused, 256, res::LoadText(0x0409, 104), static_cast<int>(err::PathNotFound));
-  EXPECT_EQ(Mach().ui.dialogs.at(0).controls.at(1006).text, refused);
+  wsprintfW(refused, 256, res::LoadText(0x0409, IDS_INSTALL_FAILED), static_cast<int>(err::PathNotFound));
+  EXPECT_EQ(Mach().ui.dialogs.at(0).controls.at(IDC_STATUS).text, refused);
   EXPECT_EQ(Mach().CallCount("UploadPrinterDriverPackageW") + Mach().CallCount("CopyFileW") +
                 Mach().CallCount("SetupDiGetClassDevsW"),
             0);
@@ -292,8 +293,8 @@ TEST_F(LongPaths, WizardGetsTheWholeInfPathOrIsNotStarted) {
     SCOPED_TRACE(length);
     const Text dir = FolderOfLength(length - 10);
     InstallerAt(dir);
-    Mach().ui.presses.push_back(sim::ScriptedPress{1500, 106, 3});
-    Mach().ui.presses.push_back(sim::ScriptedPress{3000, 106, 2});
+    Mach().ui.presses.push_back(sim::ScriptedPress{1500, IDD_INSTALLER, IDC_WIZARD});
+    Mach().ui.presses.push_back(sim::ScriptedPress{3000, IDD_INSTALLER, IDC_INSTALLER_CANCEL});
 
     EXPECT_EQ(RunLine(u""), 0);
 
@@ -325,8 +326,8 @@ TEST_F(LongPaths, PackageRecordTooLongForTheInventoryIsNeverDeleted) {
   // Somebody else's package where the cut path points.
   const Text cut = tooLong.substr(0, 1022);
   Mach().spooler.store.push_back(sim::DriverStorePackage{u"D:\\other\\korvv6.in", cut});
-  Mach().ui.presses.push_back(sim::ScriptedPress{1000, 105, 1});
-  Mach().ui.presses.push_back(sim::ScriptedPress{60000, 105, 2});
+  Mach().ui.presses.push_back(sim::ScriptedPress{1000, IDD_UNINSTALL, IDC_REMOVE});
+  Mach().ui.presses.push_back(sim::ScriptedPress{60000, IDD_UNINSTALL, IDC_CLOSE});
 
   EXPECT_EQ(RunLine(u"-u C:\\Korvane\\"), 0);
 

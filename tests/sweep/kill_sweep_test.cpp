@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "common/resource_ids.h"
 #include "sweep_checks.h"
 #include "system/runtime_deploy.h"
 #include "system/service_control.h"
@@ -74,10 +75,10 @@ constexpr std::uint64_t kInstallerClose = bound::kStart + 5000 + bound::kInstall
 // closed once the installation had all its time.
 void ScriptUser(sim::Machine& m) {
   m.ui.presses.clear();
-  m.ui.presses.push_back(sim::ScriptedPress{kFirstRemove, 105, 1});
-  m.ui.presses.push_back(sim::ScriptedPress{kSecondRemove, 105, 1});
-  m.ui.presses.push_back(sim::ScriptedPress{kUninstallClose, 105, 2});
-  m.ui.presses.push_back(sim::ScriptedPress{kInstallerClose, 106, 2});
+  m.ui.presses.push_back(sim::ScriptedPress{kFirstRemove, IDD_UNINSTALL, IDC_REMOVE});
+  m.ui.presses.push_back(sim::ScriptedPress{kSecondRemove, IDD_UNINSTALL, IDC_REMOVE});
+  m.ui.presses.push_back(sim::ScriptedPress{kUninstallClose, IDD_UNINSTALL, IDC_CLOSE});
+  m.ui.presses.push_back(sim::ScriptedPress{kInstallerClose, IDD_INSTALLER, IDC_INSTALLER_CANCEL});
 }
 
 // The installer folder as the user unpacks it; its unins000.exe is a copy

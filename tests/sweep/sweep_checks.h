@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/resource_ids.h"
 #include "sweep_world.h"
 
 namespace korv::test::sweep {
@@ -206,7 +207,7 @@ inline std::string English(std::uint16_t id) { return U8(res::LoadText(0x0409, i
 // Text 103 as the worker formats it for the family's printer.
 inline std::string InstalledText() {
   char16_t text[256] = {};
-  wsprintfW(text, 256, res::LoadText(0x0409, 103), kModel, kPort);
+  wsprintfW(text, 256, res::LoadText(0x0409, IDS_PRINTER_INSTALLED), kModel, kPort);
   return U8(text);
 }
 
@@ -373,9 +374,9 @@ class Checker {
 
   void InstallerWindowTruthful(bool printerPlugged) {
     for (const auto& dialog : m_.ui.dialogs) {
-      if (dialog.templateId != 106) continue;
-      const bool done = U8(dialog.controls.at(2).text) == English(118);
-      const bool installed = U8(dialog.controls.at(1005).text).find(InstalledText()) != std::string::npos;
+      if (dialog.templateId != IDD_INSTALLER) continue;
+      const bool done = U8(dialog.controls.at(IDC_INSTALLER_CANCEL).text) == English(IDS_DONE);
+      const bool installed = U8(dialog.controls.at(IDC_LOG).text).find(InstalledText()) != std::string::npos;
       if (!printerPlugged) {
         Expect(!done && !installed, "the window reports an installation without a supported printer");
       } else {
@@ -393,7 +394,7 @@ class Checker {
   // after everything of the family is gone, and records that say what is.
   void UninstallTruthful() {
     const bool finalMessage = std::any_of(m_.ui.messageBoxes.begin(), m_.ui.messageBoxes.end(), [](const auto& b) {
-      return U8(b.text) == English(115);
+      return U8(b.text) == English(IDS_UNINSTALLED);
     });
     std::vector<std::string> left;
     for (const auto& q : m_.spooler.queues) {

@@ -19,6 +19,7 @@
 #include "app/entry_point.h"
 #include "app/res/resource_tables.h"
 #include "common/globals.h"
+#include "common/resource_ids.h"
 #include "common/strsafe.h"
 #include "install/install_printer.h"
 #include "install/install_request.h"
@@ -289,14 +290,14 @@ inline void Prepare(PathId path) {
     case PathId::SilentDriverStore:
       // Should a fault make the run the installer window's, a person closes
       // it once the installation had all its time.
-      m.ui.presses.push_back(sim::ScriptedPress{Plan(path).endsBy, 106, 2});
+      m.ui.presses.push_back(sim::ScriptedPress{Plan(path).endsBy, IDD_INSTALLER, IDC_INSTALLER_CANCEL});
       PlugFamilyPrinter(m);
       m.spooler.pnp.push_back(sim::PnpReaction{kHardwareId, kModel, kPort, kModel, 3000});
       // The USB port appears in the spooler's list only after a restart.
       m.spooler.portsAfterCycle.push_back(kPort);
       break;
     case PathId::SilentManual:
-      m.ui.presses.push_back(sim::ScriptedPress{Plan(path).endsBy, 106, 2});
+      m.ui.presses.push_back(sim::ScriptedPress{Plan(path).endsBy, IDD_INSTALLER, IDC_INSTALLER_CANCEL});
       PlugFamilyPrinter(m);
       m.spooler.ports.push_back(kPort);
       // An earlier configuration module held by the spooler: it can be
@@ -312,8 +313,8 @@ inline void Prepare(PathId path) {
       m.spooler.pnp.push_back(sim::PnpReaction{kHardwareId, kModel, kOtherUsbPort, kModel, 2000});
       break;
     case PathId::WindowWizard:
-      m.ui.presses.push_back(sim::ScriptedPress{kWizardPress, 106, 3});
-      m.ui.presses.push_back(sim::ScriptedPress{kWizardCancel, 106, 2});
+      m.ui.presses.push_back(sim::ScriptedPress{kWizardPress, IDD_INSTALLER, IDC_WIZARD});
+      m.ui.presses.push_back(sim::ScriptedPress{kWizardCancel, IDD_INSTALLER, IDC_INSTALLER_CANCEL});
       break;
     case PathId::WindowExistingQueue: {
       PlugFamilyPrinter(m);
@@ -331,14 +332,14 @@ inline void Prepare(PathId path) {
       m.spooler.drivers.push_back(sim::SimDriver{generic});
       AddQueue(m, QueueInfo(kModel, kPort, kGenericDriver));
       m.spooler.pnp.push_back(sim::PnpReaction{kHardwareId, kModel, kPort, kModel, 3000});
-      m.ui.presses.push_back(sim::ScriptedPress{kExistingQueueCancel, 106, 2});
+      m.ui.presses.push_back(sim::ScriptedPress{kExistingQueueCancel, IDD_INSTALLER, IDC_INSTALLER_CANCEL});
       break;
     }
     case PathId::UninstallWindow:
       SeedFamily(m);
-      m.ui.presses.push_back(sim::ScriptedPress{kFirstRemove, 105, 1});
-      m.ui.presses.push_back(sim::ScriptedPress{kSecondRemove, 105, 1});
-      m.ui.presses.push_back(sim::ScriptedPress{kUninstallClose, 105, 2});
+      m.ui.presses.push_back(sim::ScriptedPress{kFirstRemove, IDD_UNINSTALL, IDC_REMOVE});
+      m.ui.presses.push_back(sim::ScriptedPress{kSecondRemove, IDD_UNINSTALL, IDC_REMOVE});
+      m.ui.presses.push_back(sim::ScriptedPress{kUninstallClose, IDD_UNINSTALL, IDC_CLOSE});
       break;
     case PathId::Relaunch:
       SeedFamily(m);
@@ -347,7 +348,7 @@ inline void Prepare(PathId path) {
       break;
     case PathId::HandOff:
       SeedFamily(m);
-      m.ui.presses.push_back(sim::ScriptedPress{5000, 106, 2});
+      m.ui.presses.push_back(sim::ScriptedPress{5000, IDD_INSTALLER, IDC_INSTALLER_CANCEL});
       break;
   }
   m.clock.SetTimeLimit(Plan(path).timeLimit);

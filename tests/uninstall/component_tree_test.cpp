@@ -2,6 +2,7 @@
 // how they reach the tree view.
 #include <gtest/gtest.h>
 
+#include "common/resource_ids.h"
 #include "uninstall/component_tree.h"
 #include "uninstall/inventory.h"
 #include "uninstall/uninstall_dialog.h"
@@ -114,11 +115,11 @@ TEST_F(ComponentTreeTest, TheDialogShowsTheTreeFullyExpandedAndRebuildsItWhole) 
     d.queue.push_back(sim::SimMessage{WM_REFRESH_COMPONENTS, 0, 0, d.handle});
     d.queue.push_back(sim::SimMessage{WM_REFRESH_COMPONENTS, 0, 0, d.handle});
   });
-  M().ui.presses.push_back(sim::ScriptedPress{2000, 105, 2});
+  M().ui.presses.push_back(sim::ScriptedPress{2000, IDD_UNINSTALL, IDC_CLOSE});
 
-  EXPECT_EQ(os::DialogBoxParamW(AppInstance, 105, &UninstallDialogProc, 0), 2);
+  EXPECT_EQ(os::DialogBoxParamW(AppInstance, IDD_UNINSTALL, &UninstallDialogProc, 0), 2);
 
-  const auto& tree = M().ui.dialogs.front().controls.at(1001).tree;
+  const auto& tree = M().ui.dialogs.front().controls.at(IDC_TREE).tree;
   EXPECT_EQ(Render(tree),
             "The driver folder: C:\\Korvane\\\n"
             "+Driver Package:korvv6.inf, version:04/07/2026,2026.4.7.6, "

@@ -3,6 +3,7 @@
 // run ends.
 #include <gtest/gtest.h>
 
+#include "common/resource_ids.h"
 #include "common/text_util.h"
 #include "platform/kernel.h"
 #include "uninstall/removal.h"
@@ -47,18 +48,18 @@ class RemovalTest : public UninstallTest {
     for (const Text& q : queues) AddQueue(q, u"Korvane KP-80", u"USB00" + Text(1, static_cast<char16_t>(u'0' + port++)));
   }
 
-  void Press(std::uint64_t at, int control) { M().ui.presses.push_back(sim::ScriptedPress{at, 105, control}); }
+  void Press(std::uint64_t at, int control) { M().ui.presses.push_back(sim::ScriptedPress{at, IDD_UNINSTALL, control}); }
 
-  std::intptr_t RunWindow() { return os::DialogBoxParamW(AppInstance, 105, &UninstallDialogProc, 0); }
+  std::intptr_t RunWindow() { return os::DialogBoxParamW(AppInstance, IDD_UNINSTALL, &UninstallDialogProc, 0); }
 
   const sim::SimDialog& Window() { return M().ui.dialogs.front(); }
-  std::string Tree() { return Render(Window().controls.at(1001).tree); }
+  std::string Tree() { return Render(Window().controls.at(IDC_TREE).tree); }
 
   Strings ProgressEvents() {
     Strings out;
     for (const auto& e : M().ui.events) {
       std::string what = U8(e.what);
-      if (e.controlId != 1003 || what.find("progress") == std::string::npos) continue;
+      if (e.controlId != IDC_PROGRESS || what.find("progress") == std::string::npos) continue;
       // Posted positions may arrive after the bar is hidden again; the order
       // of the positions is what matters here.
       auto hidden = what.find(" (hidden)");

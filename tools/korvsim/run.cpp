@@ -3,8 +3,10 @@
 #include <algorithm>
 
 #include "app/entry_point.h"
+#include "app/res/resource_tables.h"
 #include "common/globals.h"
 #include "common/text_util.h"
+#include "platform/sim/program_resources.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_shell.h"
 #include "platform/ui.h"
@@ -162,6 +164,8 @@ void FollowChildren(const Scenario& scenario, const RunOptions& options, const s
 }  // namespace
 
 std::vector<ProcessReport> RunScenario(const Scenario& scenario, const RunOptions& options) {
+  // The machine shows the program's own texts and dialogs.
+  sim::UseProgramResources(res::AsProgramResources());
   std::vector<ProcessReport> reports;
   // Presses are timed on the run's clock; each process's clock starts at 0.
   std::vector<std::uint64_t> pressTimes;

@@ -39,8 +39,8 @@ struct RunOptions {
   Text restartCommandLine;  // with this command line
 };
 
-// Runs the program with the scenario's command line on the machine set up
-// from it (the current sim::Machine), then, when following, every started
+// Runs the program, with its resources, with the scenario's command line on
+// the machine set up from it (the current sim::Machine), then, when following, every started
 // child whose executable is a copy of the program, each on a machine that
 // carries the state the previous process left. The machine of the last
 // process stays current for the final state.

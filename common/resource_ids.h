@@ -1,7 +1,9 @@
 // Resource ids of korvsetup: dialogs, their controls, the string table,
-// the pictures and the icon. Shared by the resource script (korvsetup.rc),
-// the program and the generated tables (resource_tables.h). Plain defines,
-// so that the resource compiler reads this file too.
+// the pictures and the icon, declared once for the resource script
+// (app/res/korvsetup.rc), the program, its tests and korvsim. Kept in
+// common/ so that every folder of the program can use them without reaching
+// up into app/; plain defines, so that the resource compiler reads this
+// file too.
 #pragma once
 
 // Icon and pictures.
