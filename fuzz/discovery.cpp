@@ -104,14 +104,14 @@ std::vector<Expected> ExpectedRecords(sim::Machine& machine) {
     const sim::RegKey* key = machine.registry.Find(sim::UsbPrinterParametersKey(usb.devicePath));
     if (key == nullptr) continue;
     auto port = key->values.find(u"Port Number");
-    if (port == key->values.end() || port->second.type != os::REG_DWORD || port->second.data.size() != 4) continue;
+    if (port == key->values.end() || port->second.data.size() != 4) continue;  // any type
     Dword number = 0;
     std::memcpy(&number, port->second.data.data(), 4);
 
     Expected e;
     e.portName = Printf3d(number);
     auto desc = key->values.find(u"Port Description");
-    if (desc != key->values.end() && desc->second.type == os::REG_SZ &&
+    if (desc != key->values.end() && (desc->second.type == os::REG_SZ || desc->second.type == os::REG_EXPAND_SZ) &&
         desc->second.data.size() <= kLargestDescriptionValue) {
       const std::vector<std::uint8_t>& bytes = desc->second.data;
       for (std::size_t i = 0; i + 1 < bytes.size() && e.description.size() < 32; i += 2) {
