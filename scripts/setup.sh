@@ -11,7 +11,7 @@ packages=(
 )
 if [[ "${1:-}" == "--all" ]]; then
   # The Wine integration tests: the x86_64 program under wine64 with Xvfb.
-  packages+=(wine64 xvfb xdotool x11-utils imagemagick locales fonts-wqy-microhei fonts-dejavu-core)
+  packages+=(wine64 xvfb xdotool x11-utils jq imagemagick locales fonts-wqy-microhei fonts-dejavu-core)
 fi
 
 missing=()
