@@ -500,32 +500,30 @@ bool EnableWindow(Hwnd window, bool enable) {
   return wasDisabled;
 }
 
-Dword GetWindowLongW(Hwnd window, int index) {
-  std::uint32_t* bits = nullptr;
+// The style bits GetWindowLongW and SetWindowLongW reach for a window and
+// index; null for an index the window does not keep, or (failing with
+// ERROR_INVALID_WINDOW_HANDLE) for a window that does not exist.
+static std::uint32_t* StyleBits(Hwnd window, int index) {
   if (SimDialog* d = DialogOf(window)) {
     // The dialog's own style is the template's common one; only its
     // extended style is kept here.
-    if (index == GWL_EXSTYLE) bits = &d->exStyle;
-  } else if (ControlRef ref = ControlOf(window); ref.control != nullptr) {
-    bits = index == GWL_STYLE ? &ref.control->style : index == GWL_EXSTYLE ? &ref.control->exStyle : nullptr;
-  } else {
-    Fail(kErrorInvalidWindowHandle);
-    return 0;
+    return index == GWL_EXSTYLE ? &d->exStyle : nullptr;
   }
+  if (ControlRef ref = ControlOf(window); ref.control != nullptr) {
+    return index == GWL_STYLE ? &ref.control->style : index == GWL_EXSTYLE ? &ref.control->exStyle : nullptr;
+  }
+  Fail(kErrorInvalidWindowHandle);
+  return nullptr;
+}
+
+Dword GetWindowLongW(Hwnd window, int index) {
+  const std::uint32_t* bits = StyleBits(window, index);
   return bits != nullptr ? *bits : 0;
 }
 
 Dword SetWindowLongW(Hwnd window, int index, Dword value) {
   if (M().Enter("SetWindowLongW", Decimal(index))) return 0;
-  std::uint32_t* bits = nullptr;
-  if (SimDialog* d = DialogOf(window)) {
-    if (index == GWL_EXSTYLE) bits = &d->exStyle;
-  } else if (ControlRef ref = ControlOf(window); ref.control != nullptr) {
-    bits = index == GWL_STYLE ? &ref.control->style : index == GWL_EXSTYLE ? &ref.control->exStyle : nullptr;
-  } else {
-    Fail(kErrorInvalidWindowHandle);
-    return 0;
-  }
+  std::uint32_t* bits = StyleBits(window, index);
   if (bits == nullptr) return 0;
   const Dword previous = *bits;
   *bits = value;

@@ -7,6 +7,7 @@
 #include "platform/registry.h"
 #include "platform/services.h"
 #include "platform/spooler.h"
+#include "system/processor_build.h"
 #include "tools/korvsnap/json_writer.h"
 #include "tools/korvsnap/records.h"
 
@@ -43,16 +44,6 @@ constexpr const char16_t* kProcessorFiles[] = {u"korvdrv6.dll", u"korvdrv6ui.dll
                                                u"vcomp140.dll"};
 
 std::string Decimal(std::uint64_t v) { return std::to_string(v); }
-
-const char16_t* EnvironmentOf(std::uint16_t a) {
-  switch (a) {
-    case arch::Intel: return u"Windows NT x86";
-    case arch::Arm: return u"Windows ARM";
-    case arch::Amd64: return u"Windows x64";
-    case arch::Arm64: return u"Windows ARM64";
-    default: return nullptr;
-  }
-}
 
 std::string Failed(const char* call, Dword error) {
   return std::string(call) + " failed with error " + Decimal(error);
@@ -340,9 +331,9 @@ class Capturer {
   // A record in the usual form becomes a "store" entry; any other is kept
   // as the registry key it is.
   void ReadPackages(JsonNode& spooler) {
-    const char16_t* environment = EnvironmentOf(nativeArch_);
-    if (environment == nullptr) return;
-    const Text path = Text(kPackagesKey) + environment + u"\\DriverPackages";
+    const ProcessorBuild* build = BuildFor(nativeArch_);
+    if (build == nullptr) return;
+    const Text path = Text(kPackagesKey) + build->environment + u"\\DriverPackages";
     os::KeyHandle packages;
     const Dword opened = os::RegOpenKeyExW(path.c_str(), kPackageAccess, &packages);
     if (opened == err::FileNotFound) return;
