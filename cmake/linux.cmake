@@ -5,6 +5,7 @@
 # subsystem's tests link only what that subsystem stands on.
 find_package(GTest REQUIRED)
 find_package(Threads REQUIRED)
+find_package(nlohmann_json 3 REQUIRED)
 enable_testing()
 
 set(KORV_SUBSYSTEMS common system discovery install uninstall app)
@@ -54,6 +55,13 @@ function(korv_add_flavour sfx)
   add_library(korvcore${sfx} INTERFACE)
   target_link_libraries(korvcore${sfx} INTERFACE korv_app${sfx})
 
+  # The one way to describe a simulated machine: korvsim's scenario reader,
+  # also used by the unit tests, the sweeps and the benchmarks.
+  add_library(korv_scenario${sfx} STATIC
+    ${CMAKE_SOURCE_DIR}/tools/korvsim/json_reader.cpp ${CMAKE_SOURCE_DIR}/tools/korvsim/scenario.cpp)
+  target_link_libraries(korv_scenario${sfx} PUBLIC korv_discovery${sfx} nlohmann_json::nlohmann_json)
+  target_compile_options(korv_scenario${sfx} PRIVATE ${KORV_WARNINGS})
+
   foreach(sub platform res ${KORV_SUBSYSTEMS} scenarios sweep)
     file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${sub}/*_test.cpp)
     if(tests)
@@ -65,7 +73,7 @@ function(korv_add_flavour sfx)
         set(lib korv_common${sfx})
       endif()
       add_executable(korv_tests_${sub}${sfx} ${tests} ${KORV_TEST_SUPPORT})
-      target_link_libraries(korv_tests_${sub}${sfx} PRIVATE ${lib} GTest::gtest GTest::gtest_main)
+      target_link_libraries(korv_tests_${sub}${sfx} PRIVATE ${lib} korv_scenario${sfx} GTest::gtest GTest::gtest_main)
       # The shared test fixture hands the program's resources to the machine.
       if(COMMAND korv_add_resource_tables)
         korv_add_resource_tables(korv_tests_${sub}${sfx})

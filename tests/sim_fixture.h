@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/sim/machine.h"
+#include "tools/korvsim/scenario.h"
 
 namespace korv::test {
 
@@ -28,6 +29,13 @@ class SimTest : public ::testing::Test {
   }
 
   sim::Machine& M() { return *machine_; }
+  // Sets the machine up from a scenario in korvsim's format (FORMAT.md):
+  // the same description korvsim, the sweeps and the benchmarks read.
+  korvsim::Scenario Given(const std::string& scenarioJson) {
+    auto scenario = korvsim::ApplyScenario(scenarioJson, *machine_);
+    korvsim::ArmFaults(scenario, *machine_);
+    return scenario;
+  }
   std::uint64_t Now() { return machine_->clock.Now(); }
 
  private:
