@@ -2,6 +2,7 @@
 
 #include "app/res/resource_tables.h"
 #include "common/globals.h"
+#include "common/text_util.h"
 #include "platform/sim/program_resources.h"
 
 namespace korv::test {
@@ -15,30 +16,6 @@ const bool kResourcesHanded = (sim::UseProgramResources(res::AsProgramResources(
 
 void ResetProgramState() { korv::ResetGlobals(); }
 
-std::string U8(std::u16string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
+std::string U8(std::u16string_view text) { return Utf16ToUtf8(text); }
 
 }  // namespace korv::test
