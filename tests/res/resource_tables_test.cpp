@@ -5,6 +5,7 @@
 // here; the scenario reports pin the English ones.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -87,7 +88,8 @@ TEST(ResourceTables, EveryLanguageCarriesWhatItsCallersNeed) {
       // The worker formats into 256 units; a name stays well below 80.
       EXPECT_LT(Shown(lang.id, id, std::u16string(80, u'W').c_str(), u"USB001").size(), 256u);
     }
-    char16_t code[256] = {};
+    char16_t code[1024] = {};
+    EXPECT_LT(wsprintfW(code, 1024, Text(lang.id, IDS_INSTALL_FAILED).c_str(), INT_MIN), 255);
     wsprintfW(code, 256, Text(lang.id, IDS_STATUS_FAILED).c_str(), static_cast<int>(0x80070002));
     EXPECT_NE(std::u16string(code).find(lang.hexFailureCode ? u"0x80070002" : u"-2147024894"), std::u16string::npos);
     EXPECT_LT(Text(lang.id, IDS_MESSAGE_CAPTION).size(), 25u);  // loaded into 25 units
