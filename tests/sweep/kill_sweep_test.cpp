@@ -35,8 +35,6 @@
 namespace korv::test::sweep {
 namespace {
 
-// ---- the paths ------------------------------------------------------------------------
-
 struct KillPlan {
   const char* name;
   PathId machine;               // the fault sweep's machine the path starts on
@@ -51,55 +49,43 @@ struct KillPlan {
 // installer once more.
 constexpr int kInstallStarts = 5;
 
-const std::vector<KillPlan>& KillPlans() {
-  static const std::vector<KillPlan> plans = {
-      {"SilentDriverStore", PathId::SilentDriverStore, kProgram, u"/silence", true, kInstallStarts},
-      {"WindowDriverStore", PathId::SilentDriverStore, kProgram, u"", true, kInstallStarts},
-      {"SilentManual", PathId::SilentManual, kProgram, u"/silence", true, kInstallStarts},
-      {"MonitorManual", PathId::MonitorManual, kProgram, nullptr, true, kInstallStarts},
-      {"MonitorPnpOtherPort", PathId::MonitorPnpOtherPort, kProgram, nullptr, true, kInstallStarts},
-      {"UninstallWindow", PathId::UninstallWindow, kProgram, u"-u \"C:\\Korvane\\", false, 2},
-      // The killed uninstaller copy, the user's start of it, its relaunch.
-      {"Relaunch", PathId::Relaunch, kUninstallerCopy, u"", false, 3},
-      {"HandOff", PathId::HandOff, kProgram, u"", true, kInstallStarts},
-  };
-  return plans;
-}
+const std::vector<KillPlan> kKillPlans = {
+    {"SilentDriverStore", PathId::SilentDriverStore, kProgram, u"/silence", true, kInstallStarts},
+    {"WindowDriverStore", PathId::SilentDriverStore, kProgram, u"", true, kInstallStarts},
+    {"SilentManual", PathId::SilentManual, kProgram, u"/silence", true, kInstallStarts},
+    {"MonitorManual", PathId::MonitorManual, kProgram, nullptr, true, kInstallStarts},
+    {"MonitorPnpOtherPort", PathId::MonitorPnpOtherPort, kProgram, nullptr, true, kInstallStarts},
+    {"UninstallWindow", PathId::UninstallWindow, kProgram, u"-u \"C:\\Korvane\\", false, 2},
+    // The killed uninstaller copy, the user's start of it, its relaunch.
+    {"Relaunch", PathId::Relaunch, kUninstallerCopy, u"", false, 3},
+    {"HandOff", PathId::HandOff, kProgram, u"", true, kInstallStarts},
+};
 
-// Every start may run until the longest path's presses are made.
-constexpr std::uint64_t kStartLimit = kUninstallClose + 60000;
-constexpr std::uint64_t kInstallerClose = bound::kStart + 5000 + bound::kInstallPrinter;
+// The hand-off ends with the installer started once more; with the printer
+// plugged in, that start installs it.
+void PrepareKillPath(const KillPlan& plan) {
+  sim::Machine::Reset();
+  ResetProgramState();
+  if (plan.machine == PathId::HandOff) {
+    Prepare(plan.machine, {Json::parse(kPrinterWithPnp)});
+  } else {
+    Prepare(plan.machine);
+  }
+}
 
 // What the user does in whichever window a start opens: the uninstall
 // window's "Remove", "Remove" again and "Close"; the installer window
 // closed once the installation had all its time.
 void ScriptUser(sim::Machine& m) {
-  m.ui.presses.clear();
-  m.ui.presses.push_back(sim::ScriptedPress{kFirstRemove, IDD_UNINSTALL, IDC_REMOVE});
-  m.ui.presses.push_back(sim::ScriptedPress{kSecondRemove, IDD_UNINSTALL, IDC_REMOVE});
-  m.ui.presses.push_back(sim::ScriptedPress{kUninstallClose, IDD_UNINSTALL, IDC_CLOSE});
-  m.ui.presses.push_back(sim::ScriptedPress{kInstallerClose, IDD_INSTALLER, IDC_INSTALLER_CANCEL});
+  m.ui.presses = {sim::ScriptedPress{5000, IDD_UNINSTALL, IDC_REMOVE},
+                  sim::ScriptedPress{kSecondRemove, IDD_UNINSTALL, IDC_REMOVE},
+                  sim::ScriptedPress{kUninstallClose, IDD_UNINSTALL, IDC_CLOSE},
+                  sim::ScriptedPress{kInstallerClose, IDD_INSTALLER, IDC_INSTALLER_CANCEL}};
 }
 
-// The installer folder as the user unpacks it; its unins000.exe is a copy
-// of the program.
+// The installer folder as the user unpacks it again.
 void UnpackInstaller(sim::Machine& m) {
-  sim::SetUpInstallerFolder(m, kInstallDir);
-  AddFile(m, kProgram, "korvsetup program");
-  AddFile(m, kUninstallerCopy, "korvsetup program");
-}
-
-void PrepareKillPath(const KillPlan& plan) {
-  Prepare(plan.machine);
-  sim::Machine& m = sim::Machine::Get();
-  m.kernel.files[kUninstallerCopy].content = "korvsetup program";
-  // The hand-off ends with the installer started once more; with the
-  // printer plugged in, that start installs it.
-  if (plan.machine == PathId::HandOff) {
-    PlugFamilyPrinter(m);
-    m.spooler.ports.push_back(kPort);
-    m.spooler.pnp.push_back(sim::PnpReaction{kHardwareId, kModel, kPort, kModel, 3000});
-  }
+  korvsim::ApplyScenario(R"({"machine": {"installerFolders": ["C:\\Korvane\\"], "modulePath": "C:\\Korvane\\korvsetup.exe"}})", m);
 }
 
 // ---- running starts ------------------------------------------------------------------
@@ -124,7 +110,7 @@ Text ExecutableOf(const Text& commandLine) {
 
 bool IsProgramCopy(sim::Machine& m, const Text& executable) {
   const auto it = m.kernel.files.find(executable);
-  return it != m.kernel.files.end() && it->second.content == "korvsetup program";
+  return it != m.kernel.files.end() && it->second.content == korvsim::kProgramContent;
 }
 
 // Runs one start on the current machine and ends its process as Windows
@@ -133,7 +119,8 @@ std::vector<Start> RunStart(const Start& s, int killAt, Chain& chain) {
   sim::Machine& m = sim::Machine::Get();
   m.kernel.modulePath = s.module;
   ScriptUser(m);
-  m.clock.SetTimeLimit(kStartLimit);
+  // Every start may run until the longest path's presses are made.
+  m.clock.SetTimeLimit(kUninstallClose + 60000);
   m.killAt = killAt;
   ResetProgramState();
   const std::size_t before = m.kernel.processes.size();
@@ -152,9 +139,7 @@ std::vector<Start> RunStart(const Start& s, int killAt, Chain& chain) {
       if (IsInstallationPresent()) {
         handOff = true;
       } else {
-        InstallDir.assign(kInstallDir);
-        InfPath.assign(kInfPath);
-        InstallPrinter(MonitorRequest(), InfPath.c_str());
+        InstallMonitorModel();
       }
     } else {
       RunProgram(os::CurrentInstance(), s.commandLine.c_str());
@@ -219,45 +204,6 @@ Chain RunUsersWay(const KillPlan& plan, int killAt) {
 
 // ---- what the machine settled in ----------------------------------------------------------
 
-bool IsTemporaryCopy(const Text& path) {
-  return StartsWithNoCase(path, kTempFolder) && StartsWithNoCase(LastComponent(path), u"uni") &&
-         path.size() > 4 && sim::EqualNoCase(std::u16string_view(path).substr(path.size() - 4), u".tmp");
-}
-
-// Everything about the machine that a run can change and that lasts, one
-// readable line each. Temporary copies are judged on their own (below):
-// their names count up from run to run.
-std::set<std::string> Facts(sim::Machine& m) {
-  std::set<std::string> facts;
-  for (const auto& q : m.spooler.queues) {
-    facts.insert("queue " + U8(q.info.pPrinterName) + " on " + U8(q.info.pPortName) + " with " +
-                 U8(q.info.pDriverName) + (PendingDeletion(q) ? " (being deleted)" : ""));
-  }
-  for (const auto& d : m.spooler.drivers) {
-    facts.insert("driver " + U8(d.info.pName) + " monitor " + U8(d.info.pMonitorName) + " files " +
-                 U8(d.info.pDriverPath) + " " + U8(d.info.pConfigFile));
-  }
-  for (const auto& mon : m.spooler.monitors) facts.insert("monitor " + U8(mon.pName) + " " + U8(mon.pDLLName));
-  for (const auto& p : m.spooler.store) facts.insert("driver store " + U8(p.storedInf));
-  for (const auto& [name, bytes] : PackageKeys(m)) facts.insert("package record " + U8(name));
-  for (const auto& [path, file] : m.kernel.files) {
-    if (!IsTemporaryCopy(path)) facts.insert("file " + U8(path) + " = " + file.content);
-  }
-  for (const auto& folder : m.kernel.folders) facts.insert("folder " + U8(folder));
-  for (const auto& r : m.kernel.pendingRenames) {
-    if (IsTemporaryCopy(r.source)) continue;
-    facts.insert("replacement at the next start " + U8(r.source) + " -> " + U8(r.target));
-  }
-  for (const auto& [name, service] : m.services.services) {
-    facts.insert("service " + U8(name) + " state " + std::to_string(service.state));
-  }
-  for (const auto& node : m.devices.nodes) {
-    if (!node.removed) facts.insert("device " + U8(node.setupClass) + " " + U8(node.friendlyName));
-  }
-  for (const auto& [name, holders] : m.kernel.mutexes) facts.insert("mutex " + U8(name) + " held");
-  return facts;
-}
-
 // What is left that belongs to no one.
 std::vector<std::string> Orphans(sim::Machine& m) {
   std::vector<std::string> orphans;
@@ -272,7 +218,7 @@ std::vector<std::string> Orphans(sim::Machine& m) {
     }
   }
   for (const auto& [path, file] : m.kernel.files) {
-    if (IsTemporaryCopy(path) && !scheduledForDeletion(path)) {
+    if (IsTempCopy(path) && !scheduledForDeletion(path)) {
       orphans.push_back("temporary copy " + U8(path) + " that nothing will delete");
     }
   }
@@ -360,19 +306,11 @@ struct Reference {
 };
 
 Reference Uninterrupted(const KillPlan& plan) {
-  sim::Machine::Reset();
-  ResetProgramState();
   PrepareKillPath(plan);
   Reference ref;
   Chain chain;
-  // The path's own start alone, to count its calls.
-  {
-    sim::Machine& m = sim::Machine::Get();
-    RunStart(FirstStart(plan), 0, chain);
-    ref.calls = static_cast<int>(m.calls.size());
-  }
-  sim::Machine::Reset();
-  ResetProgramState();
+  RunStart(FirstStart(plan), 0, chain);  // the path's own start alone, to count its calls
+  ref.calls = static_cast<int>(sim::Machine::Get().calls.size());
   PrepareKillPath(plan);
   chain = RunUsersWay(plan, 0);
   ref.starts = chain.starts;
@@ -383,10 +321,8 @@ Reference Uninterrupted(const KillPlan& plan) {
 // Kills the path before call n, lets the user start it again, and returns
 // every way the machine did not come back.
 std::vector<std::string> KillAndRestart(const KillPlan& plan, const Reference& ref, int n) {
-  sim::Machine::Reset();
-  ResetProgramState();
   PrepareKillPath(plan);
-  const Snapshot before = Take(sim::Machine::Get());
+  const std::set<std::string> before = Facts(sim::Machine::Get());
   const Chain chain = RunUsersWay(plan, n);
   sim::Machine& m = sim::Machine::Get();
 
@@ -400,11 +336,7 @@ std::vector<std::string> KillAndRestart(const KillPlan& plan, const Reference& r
   }
   for (const auto& line : Diff(ref.facts, Facts(m))) broken.push_back(line);
   for (const auto& line : Orphans(m)) broken.push_back(line);
-  const SweepCase noFault{plan.machine, "", FaultChoice{}, false};
-  const Outcome outcome;
-  Checker check(noFault, before, outcome);
-  check.ForeignObjectsIntact();
-  for (const auto& line : check.broken) broken.push_back("another maker's: " + line);
+  for (const auto& line : ForeignLost(before, m)) broken.push_back(line);
   return broken;
 }
 
@@ -444,7 +376,7 @@ TEST_P(KillSweep, MachineComesBackAfterAKillAtEveryCall) {
       ASSERT_TRUE(queue != nullptr && queue->info.pPortName == kPort && queue->info.pDriverName == kModel)
           << plan.name << ": the uninterrupted run does not install the printer";
     } else {
-      ASSERT_TRUE(queue == nullptr && FindDriver(m, kModel) == nullptr && !PackageInStore(m, kStoredInf))
+      ASSERT_TRUE(queue == nullptr && !DriverThere(m, kModel) && !PackageInStore(m, kStoredInf))
           << plan.name << ": the uninterrupted run does not remove the family";
     }
     EXPECT_LE(ref.starts, plan.maxStarts);
@@ -472,7 +404,7 @@ class KnownLeftoversStillShow : public ::testing::Environment {
  public:
   void TearDown() override {
     const Tally& t = Counts();
-    if (t.paths != static_cast<int>(KillPlans().size())) return;
+    if (t.paths != static_cast<int>(kKillPlans.size())) return;
     for (const KnownLeftover& k : kKnownLeftovers) {
       EXPECT_EQ(t.explained.count(&k), 1u) << "the known leftover \"" << k.what << "\" (" << k.path
                                            << ") no longer shows; remove it from kKnownLeftovers";
@@ -482,7 +414,7 @@ class KnownLeftoversStillShow : public ::testing::Environment {
 [[maybe_unused]] ::testing::Environment* const kKnownLeftoversCheck =
     ::testing::AddGlobalTestEnvironment(new KnownLeftoversStillShow);
 
-INSTANTIATE_TEST_SUITE_P(Paths, KillSweep, ::testing::ValuesIn(KillPlans()),
+INSTANTIATE_TEST_SUITE_P(Paths, KillSweep, ::testing::ValuesIn(kKillPlans),
                          [](const ::testing::TestParamInfo<KillPlan>& param) { return std::string(param.param.name); });
 
 }  // namespace
