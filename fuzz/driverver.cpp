@@ -39,7 +39,6 @@ constexpr char16_t kStore[] = u"C:\\Windows\\System32\\DriverStore\\FileReposito
 struct Package {
   Text subkey;
   Text path;
-  bool wellFormed = true;  // stored as a REG_MULTI_SZ of the path alone
 };
 
 Text PackagePath(FuzzedDataProvider& in) {
@@ -84,7 +83,6 @@ void Run(FuzzedDataProvider& in) {
     p.path = PackagePath(in);
     sim::RegKey& key = machine.registry.Create(Text(kPackagesKey) + u"\\" + p.subkey);
     if (in.ConsumeIntegralInRange<int>(0, 7) == 0) {
-      p.wellFormed = false;
       sim::RegValue raw;
       raw.type = in.ConsumeBool() ? os::REG_MULTI_SZ : in.ConsumeIntegral<Dword>();
       raw.data = in.ConsumeBytes<std::uint8_t>(in.ConsumeIntegralInRange<std::size_t>(0, 200));

@@ -138,32 +138,25 @@ struct FaultChoice {
 inline std::vector<FaultChoice> ChoicesFor(const std::string& op) {
   constexpr Dword kRpc = 1722;
   constexpr HResult kEFail = static_cast<HResult>(0x80004005u);
+  const FaultChoice e2{err::FileNotFound, 0, "e2"}, e8{err::NotEnoughMemory, 0, "e8"}, e259{err::NoMoreItems, 0, "e259"},
+      e122{err::InsufficientBuffer, 0, "e122"}, rpc{kRpc, 0, "e1722"}, cr{0x13, 0, "crFailure"};
   static const std::map<std::string, std::vector<FaultChoice>> table = {
       {"CreateMutexW", {{183, 0, "e183"}, {5, 0, "e5"}}},
-      {"OpenPrinterW", {{err::InvalidPrinterName, 0, "e1801", kSaysQueueGone}, {kRpc, 0, "e1722"}}},
+      {"OpenPrinterW", {{err::InvalidPrinterName, 0, "e1801", kSaysQueueGone}, rpc}},
       {"DeletePrinterDriverExW",
-       {{err::UnknownPrinterDriver, 0, "e1797", kSaysDriverGone}, {err::PrinterDriverInUse, 0, "e3001"},
-        {kRpc, 0, "e1722"}}},
-      {"AddMonitorW", {{err::PrintMonitorAlreadyInstalled, 0, "e3006"}, {kRpc, 0, "e1722"}}},
+       {{err::UnknownPrinterDriver, 0, "e1797", kSaysDriverGone}, {err::PrinterDriverInUse, 0, "e3001"}, rpc}},
+      {"AddMonitorW", {{err::PrintMonitorAlreadyInstalled, 0, "e3006"}, rpc}},
       {"DeletePrinterDriverPackageW", {{0, hr::InfInUseByDevices, "hInfInUse"}, {0, kEFail, "hEFail"}}},
       {"UploadPrinterDriverPackageW", {{0, kEFail, "hEFail"}}},
-      {"DeleteFileW", {{err::FileNotFound, 0, "e2"}, {err::AccessDenied, 0, "e5"}}},
-      {"RegEnumKeyW", {{err::NoMoreItems, 0, "e259"}}},
-      {"SetupDiEnumDeviceInterfaces", {{err::NoMoreItems, 0, "e259"}}},
-      {"LocalAlloc", {{err::NotEnoughMemory, 0, "e8"}}},
-      {"CreateThread", {{err::NotEnoughMemory, 0, "e8"}}},
-      {"CreateProcessW", {{err::FileNotFound, 0, "e2"}}},
-      {"FileExists", {{err::FileNotFound, 0, "e2"}}},
-      {"MultiByteToWideChar", {{err::InsufficientBuffer, 0, "e122"}}},
-      {"WideCharToMultiByte", {{err::InsufficientBuffer, 0, "e122"}}},
-      {"CM_Locate_DevNodeW", {{0x13, 0, "crFailure"}}},
-      {"CM_Reenumerate_DevNode", {{0x13, 0, "crFailure"}}},
+      {"DeleteFileW", {e2, {err::AccessDenied, 0, "e5"}}},
+      {"RegEnumKeyW", {e259}}, {"SetupDiEnumDeviceInterfaces", {e259}}, {"LocalAlloc", {e8}}, {"CreateThread", {e8}},
+      {"CreateProcessW", {e2}}, {"FileExists", {e2}}, {"SetupQueryInfVersionW", {e2}},
+      {"MultiByteToWideChar", {e122}}, {"WideCharToMultiByte", {e122}},
+      {"CM_Locate_DevNodeW", {cr}}, {"CM_Reenumerate_DevNode", {cr}},
       {"UpdateDriverForPlugAndPlayDevicesW", {{0xE000020Bu, 0, "eNoSuchDevinst"}}},
       {"SetupDiClassGuidsFromNameW", {{0xE0000209u, 0, "eInvalidClass"}}},
-      {"SetupQueryInfVersionW", {{err::FileNotFound, 0, "e2"}}},
       {"SHFileOperationW", {{1223, 0, "e1223"}}},  // the user cancelled the shell's confirmation
-      {"CommandLineToArgvW", {{err::NotEnoughMemory, 0, "e8"}}},
-      {"MessageBoxW", {{err::NotEnoughMemory, 0, "e8"}}},
+      {"CommandLineToArgvW", {e8}}, {"MessageBoxW", {e8}},
       {"PostMessageW", {{1816, 0, "e1816"}}},  // ERROR_NOT_ENOUGH_QUOTA
   };
   if (auto it = table.find(op); it != table.end()) return it->second;
@@ -174,7 +167,7 @@ inline std::vector<FaultChoice> ChoicesFor(const std::string& op) {
       "GetPrinterW",         "SetPrinterW",       "AddPrinterW",                "DeletePrinter",  "EnumPrintersW"};
   if (resources.count(op) != 0) return {{1814, 0, "e1814"}};
   if (windows.count(op) != 0) return {{1400, 0, "e1400"}};
-  if (spooler.count(op) != 0) return {{kRpc, 0, "e1722"}};
+  if (spooler.count(op) != 0) return {rpc};
   return {{err::AccessDenied, 0, "e5"}};
 }
 
