@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-#include "bench_machine.h"
+#include "fresh_machine.h"
 #include "common/trace.h"
 #include "discovery/find_model.h"
 #include "discovery/printer_device.h"
@@ -22,8 +22,13 @@ namespace {
 // each one up in the table.
 void BM_DiscoveryPass(benchmark::State& state) {
   const int printers = static_cast<int>(state.range(0));
-  sim::Machine& machine = FreshMachine();
-  PlugSupportedPrinters(machine, printers);
+  Json scenario;
+  for (int i = 0; i < printers; ++i) {
+    scenario["machine"]["usbPrinters"].push_back(
+        {{"serial", "B" + std::to_string(1000 + i)}, {"portNumber", i + 1},
+         {"description", Utf8(DescriptionOfRow(static_cast<std::size_t>(i) % kSupportedModelCount))}});
+  }
+  sim::Machine& machine = FreshMachine(scenario);
   std::size_t iteration = 0;
   int found = 0;
   for (auto _ : state) {
@@ -93,12 +98,32 @@ void BM_TraceLine(benchmark::State& state) {
 }
 BENCHMARK(BM_TraceLine);
 
+// One package of the family in the driver store, `count` drivers of the
+// family installed from it and a queue on each: what the uninstall window's
+// inventory collects.
+Json Family(int count) {
+  const std::string stored = "C:\\Windows\\System32\\DriverStore\\FileRepository\\korvv6.inf_amd64_5f0c\\korvv6.inf";
+  const std::string dir = "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\";
+  Json j;
+  j["machine"]["spooler"]["store"] = {{{"storedInf", stored}}};
+  j["machine"]["infVersions"] = {{{"path", stored}, {"driverVer", "04/07/2026,2026.4.7.6"}}};
+  for (int i = 0; i < count; ++i) {
+    const std::string name = "Korvane KV-T" + std::to_string(i);
+    j["machine"]["spooler"]["drivers"].push_back(
+        {{"pName", name}, {"pEnvironment", "Windows x64"}, {"pDriverPath", dir + "korvdrv6.dll"},
+         {"pConfigFile", dir + "korvdrv6ui.dll"}, {"pDataFile", dir + "korvdrv6.dat"}, {"pszMfgName", "Korvane"},
+         {"pMonitorName", "Language Monitor"}, {"pszInfPath", stored}, {"dwlDriverVersion", "2026.4.7.6"}});
+    j["machine"]["spooler"]["queues"].push_back(
+        {{"pPrinterName", name}, {"pPortName", "USB" + std::to_string(100 + i)}, {"pDriverName", name}});
+  }
+  return j;
+}
+
 // The uninstall window's inventory thread: packages, drivers, queues. The
 // inventory is freed between iterations, outside the timing.
 void BM_CollectInventory(benchmark::State& state) {
   const int count = static_cast<int>(state.range(0));
-  sim::Machine& machine = FreshMachine();
-  InstallFamily(machine, count);
+  sim::Machine& machine = FreshMachine(Family(count));
   for (auto _ : state) {
     CollectDriverPackages();
     CollectPrinterDrivers();
@@ -121,8 +146,7 @@ BENCHMARK(BM_CollectInventory)->Arg(1)->Arg(100)->Arg(1000)->Complexity()->Unit(
 
 void BM_BuildComponentTree(benchmark::State& state) {
   const int count = static_cast<int>(state.range(0));
-  sim::Machine& machine = FreshMachine();
-  InstallFamily(machine, count);
+  sim::Machine& machine = FreshMachine(Family(count));
   CollectDriverPackages();
   CollectPrinterDrivers();
   CollectPrinters();

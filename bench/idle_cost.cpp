@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "bench_machine.h"
+#include "fresh_machine.h"
 #include "app/entry_point.h"
 #include "install/autoinstall_worker.h"
 #include "platform/sim/scheduler.h"
@@ -48,16 +48,16 @@ void IdlePasses(benchmark::State& state) {
   double handleDrift = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    sim::Machine& machine = FreshMachine();
+    Json scenario = Json::object();
     if (otherPrinter) {
-      sim::PlugUsbPrinter(machine, sim::UsbPrinterPath(u"0a5f", u"00d3", u"ZB01"), Text(u"Zebra ZD421"), 1);
+      scenario["machine"]["usbPrinters"] = Json::parse(
+          R"([{"vid": "0a5f", "pid": "00d3", "serial": "ZB01", "description": "Zebra ZD421", "portNumber": 1}])");
     }
     if (mode == kWindowOtherPrinter) {
-      sim::SetUpInstallerFolder(machine, u"C:\\Korvane\\");
-      machine.kernel.modulePath = u"C:\\Korvane\\korvsetup.exe";
-      machine.kernel.files[machine.kernel.modulePath] = sim::SimFile{"korvsetup program", false};
-      machine.kernel.files[machine.kernel.systemFolder + u"\\vcomp140.dll"] = sim::SimFile{"runtime", false};
+      scenario["machine"]["installerFolders"] = {"C:\\Korvane\\"};
+      scenario["machine"]["files"] = {{{"path", "C:\\Windows\\system32\\vcomp140.dll"}, {"content", "runtime"}}};
     }
+    sim::Machine& machine = FreshMachine(scenario);
     // Taken half-way through each pause, when the pass before is over.
     std::vector<Snapshot> snapshots;
     snapshots.reserve(kPasses + 1);

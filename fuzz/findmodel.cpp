@@ -4,10 +4,9 @@
 // or as a name of a row of the table with a few edits the input picks
 // (case of one unit changed, cut, extended, blank doubled or dropped), so
 // that near misses are tried as often as exact hits. The row FindModel
-// returns must be the first row whose joined or blank-separated name equals
-// the description (after the two documented renamings), found here by a
-// plain search; and exactly the trace line of that outcome must be written,
-// unless it is too long for a trace line.
+// returns must answer to the description, no earlier row may, and a row's
+// own name must be found; exactly the trace line of that outcome must be
+// written, unless it is too long for a trace line.
 #include <cstdint>
 #include <string>
 
@@ -22,21 +21,14 @@ namespace {
 
 constexpr std::size_t kTraceLineLimit = 767;
 
-const ModelEntry* ExpectedRow(const Text& description) {
-  Text key = description;
-  if (key == u"KorvaneKV-W61 Pro") key = u"Korvane KV-W61_";
-  if (key == u"KorvaneKV-W69 Pro") key = u"Korvane KV-W69_";
-  for (std::size_t i = 0; i < kSupportedModelCount; ++i) {
-    const ModelEntry& row = SupportedModels[i];
-    const Text manufacturer(row.manufacturer);
-    const Text model(row.model);
-    if (key == manufacturer + model || key == manufacturer + u" " + model) return &row;
-  }
-  return nullptr;
+// The names a row answers to: manufacturer and model joined or with a
+// blank between.
+bool AnswersTo(const ModelEntry& row, const Text& key) {
+  const Text manufacturer(row.manufacturer);
+  return key == manufacturer + row.model || key == manufacturer + u" " + row.model;
 }
 
-Text EditedRowName(FuzzedDataProvider& in) {
-  const ModelEntry& row = SupportedModels[in.ConsumeIntegralInRange<std::size_t>(0, kSupportedModelCount - 1)];
+Text EditedRowName(FuzzedDataProvider& in, const ModelEntry& row) {
   Text name = Text(row.manufacturer) + (in.ConsumeBool() ? u"" : u" ") + row.model;
   if (in.ConsumeIntegralInRange<int>(0, 9) == 0) {
     name = in.ConsumeBool() ? u"KorvaneKV-W61 Pro" : u"KorvaneKV-W69 Pro";
@@ -63,17 +55,24 @@ void Run(FuzzedDataProvider& in) {
   } else if (mode == 1) {
     description = UnitsFrom(in.ConsumeRemainingBytesAsString());
   } else {
-    description = EditedRowName(in);
+    description = EditedRowName(in, SupportedModels[in.ConsumeIntegralInRange<std::size_t>(0, kSupportedModelCount - 1)]);
   }
   description = description.substr(0, description.find(u'\0'));
 
   sim::Machine& machine = sim::Machine::Get();
   machine.kernel.debugOutput.clear();
   const ModelEntry* found = FindModel(description.c_str());
-  const ModelEntry* expected = ExpectedRow(description);
-  KORV_FUZZ_CHECK(found == expected, "'%s' gave row %td, expected row %td", Show(description).c_str(),
-                  found != nullptr ? found - SupportedModels : -1,
-                  expected != nullptr ? expected - SupportedModels : -1);
+  // A row found answers to the description (after the two renamings), and
+  // no row before it does (nor any row, when none is found).
+  Text key = description;
+  if (key == u"KorvaneKV-W61 Pro") key = u"Korvane KV-W61_";
+  if (key == u"KorvaneKV-W69 Pro") key = u"Korvane KV-W69_";
+  const ModelEntry* expected = found;
+  for (const ModelEntry* row = SupportedModels; row != found && row != SupportedModels + kSupportedModelCount; ++row) {
+    KORV_FUZZ_CHECK(!AnswersTo(*row, key), "'%s' passed by row %td", Show(description).c_str(), row - SupportedModels);
+  }
+  KORV_FUZZ_CHECK(found == nullptr || AnswersTo(*found, key),
+                  "'%s' gave row %td", Show(description).c_str(), found != nullptr ? found - SupportedModels : -1);
 
   const Text line = expected != nullptr ? u"Found model " + description + u", " + expected->manufacturer +
                                               u" " + expected->model

@@ -16,9 +16,7 @@
 
 namespace korv::fuzz {
 
-// Stops the run when an expectation on the program's behaviour fails. A
-// wrong result is as much a finding as a crash, so it is reported the same
-// way: libFuzzer saves the input that caused it.
+// A wrong result is as much a finding as a crash: libFuzzer keeps the input.
 #define KORV_FUZZ_CHECK(condition, ...)                                                \
   do {                                                                                 \
     if (!(condition)) {                                                                \
@@ -74,11 +72,9 @@ inline std::u16string CompactUnitsFrom(std::string_view bytes) {
   return text;
 }
 
-// Every input starts on a fresh simulated machine with the program's globals
-// at their start values: the one this leaves behind. The reset comes at the
-// end of an input rather than at its start so that what an input allocates
-// is also freed within it; libFuzzer counts allocations per input and runs a
-// leak check whenever they do not balance.
+// Every input starts on a fresh machine with fresh globals: the one this
+// leaves behind. The reset ends an input, so that what it allocates is also
+// freed within it, as libFuzzer's leak check wants.
 inline void EndInput() {
   ResetGlobals();
   sim::Machine::Reset();

@@ -19,12 +19,9 @@ targets=${*:-"format cmdline discovery findmodel driverver scenario"}
 
 CC=clang CXX=clang++ cmake --preset linux -B "$build" -DKORV_FUZZ=ON -DKORV_SANITIZERS=OFF >/dev/null
 
-# make rebuilds by modification time. A source copied in with its old time
-# kept (a checkout or sync that preserves times) is newer in content but not
-# in time, and objects built from its previous content would be linked with
-# objects built from the new one. The hashes of the last build catch that:
-# a file whose content changed without its time passing the last build
-# means the whole tree is rebuilt.
+# make rebuilds by modification time: a source whose content changed without
+# a newer time (a sync that keeps times) would leave stale objects. The
+# hashes of the last build catch that, and the whole tree is rebuilt.
 sums=$build/fuzz-sources.sha1
 stamp=$build/fuzz-build.stamp
 (cd "$root" && find app common discovery install uninstall system platform tools/korvsim fuzz \

@@ -31,23 +31,23 @@ Text FolderOfLength(std::size_t units) {
   return path;
 }
 
+// A scenario with the installer folder at `installDir` and the program in
+// it as "k.exe", and files planted by somebody else.
+Json InstallerAt(const Text& installDir, const std::vector<Text>& planted = {}) {
+  Json j = {{"machine", {{"installerFolders", {U8(installDir)}}, {"modulePath", U8(installDir + u"k.exe")}}}};
+  for (const Text& p : planted) j["machine"]["files"].push_back({{"path", U8(p)}, {"content", kPlanted}});
+  return j;
+}
+
 class LongPaths : public SimTest {
  protected:
   sim::Machine& Mach() { return sim::Machine::Get(); }
 
-  // The installer folder at `installDir`, the program in it as "k.exe".
-  void InstallerAt(const Text& installDir) {
-    sim::Machine& m = Mach();
-    sim::SetUpInstallerFolder(m, installDir);
-    m.kernel.modulePath = installDir + u"k.exe";
-    AddFile(m, m.kernel.modulePath, "korvsetup program");
-    m.kernel.tempFolder = kTempFolder;
-    m.kernel.folders.insert(u"C:\\Users\\Shop\\AppData\\Local\\Temp");
-    sim::PlaceSystemProgram(m, u"rundll32.exe", "rundll32");
-    m.clock.SetTimeLimit(600000);
+  void Set(Json scenario, const std::vector<Json>& more = {}) {
+    for (const Json& part : more) Merge(scenario, part);
+    korvsim::ApplyScenario(scenario.dump(), Mach());
+    Mach().clock.SetTimeLimit(600000);
   }
-
-  void Plant(const Text& path) { Mach().kernel.files[path] = sim::SimFile{kPlanted, false}; }
 
   // Files whose content came from a planted file, other than the planted
   // files themselves.
@@ -98,17 +98,11 @@ TEST_F(LongPaths, DriverFilesAreNotCopiedFromACutSourcePath) {
   for (const std::size_t length : {239u, 245u}) {
     SCOPED_TRACE(length);
     const Text dir = FolderOfLength(length);
-    InstallerAt(dir);
-    Mach().spooler.ports.push_back(kPort);
-    PlugFamilyPrinter(Mach());
     std::vector<Text> planted;
     for (const char16_t* piece : {u"amd64\\korvdrv6.dll", u"amd64\\korvdrv6ui.dll", u"dat\\korvdrv6.dat"}) {
-      const Text whole = dir + piece;
-      if (whole.size() >= 260) {
-        planted.push_back(whole.substr(0, 259));
-        Plant(planted.back());
-      }
+      if ((dir + piece).size() >= 260) planted.push_back((dir + piece).substr(0, 259));
     }
+    Set(InstallerAt(dir, planted), {Json::parse(kPort1), Json::parse(kPrinter)});
 
     EXPECT_EQ(RunLine(u"/silence"), 0);
 
@@ -120,12 +114,12 @@ TEST_F(LongPaths, DriverFilesAreNotCopiedFromACutSourcePath) {
       ASSERT_NE(queue, nullptr);
       EXPECT_EQ(Mach().kernel.files.at(Text(kDriverDir) + u"\\korvdrv6ui.dll").content,
                 sim::InstallerFileContent(u"amd64", u"korvdrv6ui.dll"));
-      EXPECT_NE(FindDriver(Mach(), kModel), nullptr);
+      EXPECT_TRUE(DriverThere(Mach(), kModel));
     } else {
       // Nothing staged, so no driver is registered and no queue added.
       EXPECT_EQ(planted.size(), 3u);
       EXPECT_EQ(queue, nullptr);
-      EXPECT_EQ(FindDriver(Mach(), kModel), nullptr);
+      EXPECT_FALSE(DriverThere(Mach(), kModel));
       EXPECT_EQ(Mach().CallCount("CopyFileW"), 1) << "only the runtime deployment copies";
       EXPECT_EQ(Mach().CallCount("MoveFileExW"), 0);
     }
@@ -144,14 +138,10 @@ TEST_F(LongPaths, MonitorFileIsNeitherCopiedNorDeletedThroughACutSystemPath) {
     const bool fits = system.size() + 12 < 260;
 
     // Installation of a model with the language monitor.
-    Mach().kernel.systemFolder = system;
-    InstallerAt(kInstallDir);
-    Mach().spooler.ports.push_back(kPort);
-    if (!fits) Plant(cut);
-    AppInstance = os::CurrentInstance();
-    InstallDir.assign(kInstallDir);
-    InfPath.assign(kInfPath);
-    InstallPrinter(MonitorRequest(), InfPath.c_str());
+    const Json systemFolder = {{"machine", {{"systemFolder", U8(system)}}}};
+    Set(InstallerAt(kInstallDir, fits ? std::vector<Text>{} : std::vector<Text>{cut}),
+        {systemFolder, Json::parse(kPort1)});
+    InstallMonitorModel();
     const auto copied = Mach().kernel.files.find(system + u"\\korvmon.dll");
     if (fits) {
       ASSERT_NE(copied, Mach().kernel.files.end());
@@ -163,11 +153,8 @@ TEST_F(LongPaths, MonitorFileIsNeitherCopiedNorDeletedThroughACutSystemPath) {
     Fresh();
 
     // Uninstallation of nothing: the run succeeds and deletes the file.
-    Mach().kernel.systemFolder = system;
-    InstallerAt(kInstallDir);
-    AddFile(Mach(), system + u"\\korvmon.dll", "monitor");
-    if (!fits) Plant(cut);
-    Mach().ui.presses.push_back(sim::ScriptedPress{1000, IDD_UNINSTALL, IDC_REMOVE});
+    Set(InstallerAt(kInstallDir, fits ? std::vector<Text>{system + u"\\korvmon.dll"} : std::vector<Text>{cut, system + u"\\korvmon.dll"}),
+        {systemFolder, Press(1000, 105, 1)});
     EXPECT_EQ(RunLine(u"-u C:\\Korvane\\"), 0);
     ASSERT_EQ(Mach().ui.messageBoxes.size(), 1u);
     EXPECT_EQ(U8(Mach().ui.messageBoxes[0].text), English(IDS_UNINSTALLED));
@@ -188,9 +175,7 @@ TEST_F(LongPaths, UninstallFolderFromTheCommandLineIsTakenWholeOrNotAtAll) {
   for (const std::size_t length : {259u, 260u}) {
     SCOPED_TRACE(length);
     const Text folder = FolderOfLength(length);
-    InstallerAt(kInstallDir);
-    Mach().ui.presses.push_back(sim::ScriptedPress{1000, IDD_UNINSTALL, IDC_CLOSE});
-    Mach().ui.presses.push_back(sim::ScriptedPress{1000, IDD_INSTALLER, IDC_INSTALLER_CANCEL});
+    Set(InstallerAt(kInstallDir), {Press(1000, 105, 2), Press(1000, 106, 2)});
     const Text line = u"-u \"" + folder;
 
     EXPECT_EQ(RunLine(line.c_str()), 0);
@@ -214,15 +199,12 @@ TEST_F(LongPaths, ModulePathThatDoesNotFitGivesNoInstallDirAndNoChild) {
   for (const std::size_t length : {259u, 267u}) {
     SCOPED_TRACE(length);
     const Text dir = FolderOfLength(length - 5);  // the program is "k.exe"
-    InstallerAt(dir);
-    SeedFamily(Mach());
     // Where the runtime and the uninstaller would be taken from with the
     // folder missing or cut.
     const Text parent = dir.substr(0, dir.rfind(u'\\', dir.size() - 2) + 1);
     const std::vector<Text> planted = {u"C:\\amd64\\vcomp140.dll", parent + u"amd64\\vcomp140.dll",
                                        parent + u"unins000.exe"};
-    for (const Text& p : planted) Plant(p);
-    Mach().ui.presses.push_back(sim::ScriptedPress{1000, IDD_INSTALLER, IDC_INSTALLER_CANCEL});
+    Set(InstallerAt(dir, planted), {Json::parse(kFamily), Press(1000, 106, 2)});
 
     EXPECT_EQ(RunLine(u""), 0);
 
@@ -241,10 +223,9 @@ TEST_F(LongPaths, ModulePathThatDoesNotFitGivesNoInstallDirAndNoChild) {
   // Without the family the installer window opens; without InstallDir its
   // worker refuses to build InfPath and installs nothing.
   const Text dir = FolderOfLength(255);
-  InstallerAt(dir);
-  Mach().kernel.modulePath = dir + u"kx.exe";
-  PlugFamilyPrinter(Mach());
-  Mach().ui.presses.push_back(sim::ScriptedPress{5000, IDD_INSTALLER, IDC_INSTALLER_CANCEL});
+  Json scenario = InstallerAt(dir);
+  scenario["machine"]["modulePath"] = U8(dir + u"kx.exe");
+  Set(scenario, {Json::parse(kPrinter), Press(5000, 106, 2)});
   EXPECT_EQ(RunLine(u""), 0);
   char16_t refused[256] = {};
   wsprintfW(refused, 256, res::LoadText(0x0409, IDS_INSTALL_FAILED), static_cast<int>(err::PathNotFound));
@@ -261,13 +242,10 @@ TEST_F(LongPaths, RelaunchStartsOnlyACopyWithAWholeName) {
   for (const std::size_t length : {248u, 249u, 256u}) {
     SCOPED_TRACE(length);
     const Text temp = FolderOfLength(length);
-    InstallerAt(kInstallDir);
-    Mach().kernel.modulePath = kUninstallerCopy;
-    Mach().kernel.files[kUninstallerCopy].content = "korvsetup program";
-    Mach().kernel.tempFolder = temp;
-    Text folder = temp;
-    folder.pop_back();
-    Mach().kernel.folders.insert(folder);
+    Json scenario = InstallerAt(kInstallDir);
+    scenario["machine"]["modulePath"] = U8(kUninstallerCopy);
+    scenario["machine"]["tempFolder"] = U8(temp);
+    Set(scenario);
 
     EXPECT_EQ(RunLine(u""), 0);
 
@@ -277,7 +255,7 @@ TEST_F(LongPaths, RelaunchStartsOnlyACopyWithAWholeName) {
       const std::vector<Text> args = sim::SplitCommandLine(Mach().kernel.processes[0].commandLine);
       ASSERT_EQ(args.size(), 3u);
       EXPECT_EQ(args[0].size(), 259u);
-      EXPECT_EQ(Mach().kernel.files.at(args[0]).content, "korvsetup program");
+      EXPECT_EQ(Mach().kernel.files.at(args[0]).content, korvsim::kProgramContent);
       EXPECT_EQ(args[2], kInstallDir);
     } else {
       EXPECT_TRUE(Mach().kernel.processes.empty());
@@ -292,9 +270,7 @@ TEST_F(LongPaths, WizardGetsTheWholeInfPathOrIsNotStarted) {
   for (const std::size_t length : {212u, 213u}) {
     SCOPED_TRACE(length);
     const Text dir = FolderOfLength(length - 10);
-    InstallerAt(dir);
-    Mach().ui.presses.push_back(sim::ScriptedPress{1500, IDD_INSTALLER, IDC_WIZARD});
-    Mach().ui.presses.push_back(sim::ScriptedPress{3000, IDD_INSTALLER, IDC_INSTALLER_CANCEL});
+    Set(InstallerAt(dir), {Press(1500, 106, 3), Press(3000, 106, 2)});
 
     EXPECT_EQ(RunLine(u""), 0);
 
@@ -314,20 +290,20 @@ TEST_F(LongPaths, WizardGetsTheWholeInfPathOrIsNotStarted) {
 // 1024-unit buffer with its terminators is passed over: cut, it would name
 // another package, which the removal would then delete.
 TEST_F(LongPaths, PackageRecordTooLongForTheInventoryIsNeverDeleted) {
-  InstallerAt(kInstallDir);
   const Text tail1 = u"korvv6.inf_amd64_1\\korvv6.inf";
   const Text tail2 = u"korvv6.inf_amd64_2\\korvv6.inf";
   const Text fits = FolderOfLength(1022 - tail1.size()) + tail1;
   const Text tooLong = FolderOfLength(1023 - tail2.size()) + tail2;
   ASSERT_EQ(fits.size(), 1022u);
   ASSERT_EQ(tooLong.size(), 1023u);
-  AddPackageRecord(Mach(), u"korvv6.inf_amd64_1", fits, kInfPath, u"04/07/2026,2026.4.7.6");
-  AddPackageRecord(Mach(), u"korvv6.inf_amd64_2", tooLong, kInfPath, u"04/07/2026,2026.4.7.6");
-  // Somebody else's package where the cut path points.
+  // Somebody else's package where the cut path points (listed before the
+  // long one, whose record of the same folder name then stays).
   const Text cut = tooLong.substr(0, 1022);
-  Mach().spooler.store.push_back(sim::DriverStorePackage{u"D:\\other\\korvv6.in", cut});
-  Mach().ui.presses.push_back(sim::ScriptedPress{1000, IDD_UNINSTALL, IDC_REMOVE});
-  Mach().ui.presses.push_back(sim::ScriptedPress{60000, IDD_UNINSTALL, IDC_CLOSE});
+  Json scenario = InstallerAt(kInstallDir);
+  for (const Text& stored : {fits, cut, tooLong}) {
+    scenario["machine"]["spooler"]["store"].push_back({{"sourceInf", "C:\\Korvane\\korvv6.inf"}, {"storedInf", U8(stored)}});
+  }
+  Set(scenario, {Press(1000, 105, 1), Press(60000, 105, 2)});
 
   EXPECT_EQ(RunLine(u"-u C:\\Korvane\\"), 0);
 
