@@ -1,38 +1,23 @@
-/* Fixtures for the Wine integration tests: puts a Wine prefix into the state
- * a scenario needs and reads back what the program left in the spooler.
+/* The Wine runner's hands in a prefix (tests/wine/run.sh): lays out the
+ * machine of a scenario and reads back what a person would see.
  *
- *   korvfix plug-usb INSTANCE DESCRIPTION PORTNUMBER
- *       a USB printer: device USB\INSTANCE with a GUID_DEVINTERFACE_USBPRINT
- *       interface marked present, and its "Device Parameters"
- *   korvfix add-port NAME            a spooler port (the Ports key)
- *   korvfix add-driver NAME INSTALLDIR the family's driver, files from the
- *                                    x64 build of an installer folder
- *   korvfix add-queue NAME PORT DRIVER
- *   korvfix add-package-record ENV KEY DRIVERSTOREPATH
- *   korvfix add-printqueue-device FRIENDLYNAME
- *   korvfix list-usb                 present USB printer interfaces
- *   korvfix state                    drivers (also as the level-8 records the
- *                                    installer reads), queues, monitors, ports,
- *                                    package records, files in the driver
- *                                    directory, named device nodes
- *   korvfix windows [TITLE]          visible top-level windows of other
- *                                    processes (or those titled TITLE) with
- *                                    their controls, tree items and screen
- *                                    rectangles
- *   korvfix procs                    running processes with their command lines
- *   korvfix probe INSTALLDIR         the answers of the calls where Wine
- *                                    differs from Windows, on a driver and
- *                                    queue of its own
- *   korvfix argv FILE                CommandLineToArgvW on each line of FILE
- * Output is UTF-8, one item a line, fields separated by tabs; in texts a
- * carriage return, line feed or tab is written as \r, \n or \t. Exit code 0
- * on success.
+ *   plug-usb INSTANCE DESCRIPTION PORTNUMBER  a USB printer interface, present
+ *   add-port NAME | add-driver NAME INSTALLDIR | add-queue NAME PORT DRIVER
+ *   add-package STOREDINF          a driver-package record and its INF
+ *   add-printqueue-device NAME     a PrintQueue device node
+ *   devnodes                       device nodes with a friendly name
+ *   windows [TITLE]                visible top-level windows of other processes
+ *                                  with their controls and tree items
+ *   procs                          running processes: id, executable
+ *   argv FILE                      CommandLineToArgvW on each line of FILE
+ * Output is UTF-8, fields separated by tabs; in texts a carriage return, line
+ * feed or tab is written as \r, \n or \t.
  */
 #include <windows.h>
 #include <commctrl.h>
 #include <setupapi.h>
 #include <tlhelp32.h>
-#include <winternl.h>
+#include <shlobj.h>
 #include <shellapi.h>
 #include <winspool.h>
 #include <fcntl.h>
@@ -185,21 +170,22 @@ static int add_queue(const wchar_t* name, const wchar_t* port, const wchar_t* dr
   return 0;
 }
 
-static int add_package_record(const wchar_t* env, const wchar_t* key, const wchar_t* storePath) {
-  wchar_t path[1024];
+/* The spooler's record of a package in the driver store, as Windows keeps
+ * it, and the installer folder's INF at the stored path. */
+static int add_package(const wchar_t* stored) {
+  wchar_t path[1024], folder[MAX_PATH], multi[MAX_PATH + 2] = {0};
+  const wchar_t* key;
+  wcscpy(folder, stored);
+  *wcsrchr(folder, L'\\') = 0;
+  key = wcsrchr(folder, L'\\') + 1;
+  wcscpy(multi, stored);
+  swprintf(path, 1024, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\PackageInstallation\\Windows x64\\DriverPackages\\%ls", key);
+  if (SHCreateDirectoryExW(NULL, folder, NULL) || !CopyFileW(L"C:\\Korvane\\korvv6.inf", stored, FALSE)) return fail("copy INF");
   HKEY h;
-  LONG r;
-  size_t n = wcslen(storePath);
-  wchar_t* multi = (wchar_t*)calloc(n + 2, sizeof(wchar_t));
-  wcscpy(multi, storePath);
-  swprintf(path, 1024, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\PackageInstallation\\%ls\\DriverPackages\\%ls", env, key);
-  r = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &h, NULL);
-  if (r) { SetLastError((DWORD)r); return fail("package key"); }
-  r = RegSetValueExW(h, L"DriverStorePath", 0, REG_MULTI_SZ, (const BYTE*)multi, (DWORD)((n + 2) * sizeof(wchar_t)));
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &h, NULL)) return fail("package key");
+  LONG r = RegSetValueExW(h, L"DriverStorePath", 0, REG_MULTI_SZ, (const BYTE*)multi, (DWORD)((wcslen(stored) + 2) * sizeof(wchar_t)));
   RegCloseKey(h);
-  free(multi);
-  if (r) { SetLastError((DWORD)r); return fail("DriverStorePath"); }
-  return 0;
+  return r ? fail("DriverStorePath") : 0;
 }
 
 static int add_printqueue_device(const wchar_t* friendly) {
@@ -230,159 +216,15 @@ static int add_printqueue_device(const wchar_t* friendly) {
   return 0;
 }
 
-/* The drivers as the installer reads them: level 8, the fields it uses. */
-static void state_drivers8(void) {
-  DWORD need = 0, count = 0, i;
-  BYTE* buf;
-  EnumPrinterDriversW(NULL, NULL, 8, NULL, 0, &need, &count);
-  if (!need) return;
-  buf = (BYTE*)calloc(need + 1, 1);
-  if (EnumPrinterDriversW(NULL, NULL, 8, buf, need, &need, &count)) {
-    DRIVER_INFO_8W* d = (DRIVER_INFO_8W*)buf;
-    for (i = 0; i < count; ++i) {
-      wchar_t version[64];
-      DWORDLONG v = d[i].dwlDriverVersion;
-      swprintf(version, 64, L"%u.%u.%u.%u", (unsigned)(v >> 48) & 0xffff, (unsigned)(v >> 32) & 0xffff,
-               (unsigned)(v >> 16) & 0xffff, (unsigned)v & 0xffff);
-      line(L"driver8", d[i].pName, d[i].pDriverPath, version);
-      line(L"driver8-more", d[i].pName, d[i].pszInfPath ? d[i].pszInfPath : L"(null)",
-           d[i].pszProvider ? d[i].pszProvider : L"(null)");
-      line(L"driver8-monitor", d[i].pName, d[i].pMonitorName ? d[i].pMonitorName : L"(null)", NULL);
-    }
-  }
-  free(buf);
-}
-
-/* The spooler's package-installation records of this machine's processor. */
-static void state_packages(void) {
-  static const wchar_t* envs[] = {L"Windows x64", L"Windows NT x86", L"Windows ARM64", L"Windows ARM"};
-  int e;
-  for (e = 0; e < 4; ++e) {
-    wchar_t path[512], name[260], value[1024];
-    HKEY key;
-    DWORD i;
-    swprintf(path, 512, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\PackageInstallation\\%ls\\DriverPackages",
-             envs[e]);
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key)) continue;
-    for (i = 0; RegEnumKeyW(key, i, name, 260) == ERROR_SUCCESS; ++i) {
-      DWORD size = sizeof value;
-      ZeroMemory(value, sizeof value);
-      RegGetValueW(key, name, L"DriverStorePath", RRF_RT_REG_MULTI_SZ, NULL, value, &size);
-      line(L"package", envs[e], name, value);
-    }
-    RegCloseKey(key);
-  }
-}
-
-static void list_folder(const wchar_t* folder) {
-  wchar_t pattern[MAX_PATH + 8], full[MAX_PATH * 2];
-  WIN32_FIND_DATAW found;
-  HANDLE find;
-  swprintf(pattern, MAX_PATH + 8, L"%ls\\*", folder);
-  find = FindFirstFileW(pattern, &found);
-  if (find == INVALID_HANDLE_VALUE) return;
-  do {
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    swprintf(full, MAX_PATH * 2, L"%ls\\%ls", folder, found.cFileName);
-    line(L"file", full, NULL, NULL);
-  } while (FindNextFileW(find, &found));
-  FindClose(find);
-}
-
-/* The spooler's driver directory (and its version-3 folder, where
- * registered drivers live), and the family's files in the system folder. */
-static void state_files(void) {
-  wchar_t dir[MAX_PATH], sub[MAX_PATH + 4], system[MAX_PATH], path[MAX_PATH * 2];
-  DWORD need = 0;
-  static const wchar_t* systemFiles[] = {L"korvmon.dll", L"vcomp140.dll"};
-  int i;
-  if (GetPrinterDriverDirectoryW(NULL, NULL, 1, (BYTE*)dir, sizeof dir, &need)) {
-    line(L"driverdir", dir, NULL, NULL);
-    list_folder(dir);
-    swprintf(sub, MAX_PATH + 4, L"%ls\\3", dir);
-    list_folder(sub);
-  }
-  GetSystemDirectoryW(system, MAX_PATH);
-  for (i = 0; i < 2; ++i) {
-    swprintf(path, MAX_PATH * 2, L"%ls\\%ls", system, systemFiles[i]);
-    if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) line(L"file", path, NULL, NULL);
-  }
-}
-
 /* Device nodes of every class that carry a friendly name. */
-static void state_devnodes(void) {
+static int devnodes(void) {
   HDEVINFO set = SetupDiGetClassDevsW(NULL, NULL, NULL, DIGCF_ALLCLASSES);
   SP_DEVINFO_DATA dev;
-  DWORD i;
-  if (set == INVALID_HANDLE_VALUE) return;
+  wchar_t name[256];
   dev.cbSize = sizeof dev;
-  for (i = 0; SetupDiEnumDeviceInfo(set, i, &dev); ++i) {
-    wchar_t friendly[256], id[512];
-    ZeroMemory(friendly, sizeof friendly);
-    if (!SetupDiGetDeviceRegistryPropertyW(set, &dev, SPDRP_FRIENDLYNAME, NULL, (BYTE*)friendly,
-                                           sizeof friendly - sizeof(wchar_t), NULL))
-      continue;
-    if (!SetupDiGetDeviceInstanceIdW(set, &dev, id, 512, NULL)) id[0] = 0;
-    line(L"devnode", id, friendly, NULL);
-  }
-  SetupDiDestroyDeviceInfoList(set);
-}
-
-static int state(void) {
-  DWORD need = 0, count = 0, i;
-  BYTE* buf;
-  EnumPrinterDriversW(NULL, NULL, 3, NULL, 0, &need, &count);
-  buf = (BYTE*)calloc(need + 1, 1);
-  if (need && EnumPrinterDriversW(NULL, NULL, 3, buf, need, &need, &count)) {
-    DRIVER_INFO_3W* d = (DRIVER_INFO_3W*)buf;
-    for (i = 0; i < count; ++i) line(L"driver", d[i].pName, d[i].pConfigFile, d[i].pMonitorName);
-  }
-  free(buf);
-  need = count = 0;
-  EnumPrintersW(PRINTER_ENUM_LOCAL, NULL, 2, NULL, 0, &need, &count);
-  buf = (BYTE*)calloc(need + 1, 1);
-  if (need && EnumPrintersW(PRINTER_ENUM_LOCAL, NULL, 2, buf, need, &need, &count)) {
-    PRINTER_INFO_2W* p = (PRINTER_INFO_2W*)buf;
-    for (i = 0; i < count; ++i) line(L"queue", p[i].pPrinterName, p[i].pPortName, p[i].pDriverName);
-  }
-  free(buf);
-  need = count = 0;
-  EnumMonitorsW(NULL, 2, NULL, 0, &need, &count);
-  buf = (BYTE*)calloc(need + 1, 1);
-  if (need && EnumMonitorsW(NULL, 2, buf, need, &need, &count)) {
-    MONITOR_INFO_2W* m = (MONITOR_INFO_2W*)buf;
-    for (i = 0; i < count; ++i) line(L"monitor", m[i].pName, m[i].pDLLName, NULL);
-  }
-  free(buf);
-  need = count = 0;
-  EnumPortsW(NULL, 1, NULL, 0, &need, &count);
-  buf = (BYTE*)calloc(need + 1, 1);
-  if (need && EnumPortsW(NULL, 1, buf, need, &need, &count)) {
-    PORT_INFO_1W* p = (PORT_INFO_1W*)buf;
-    for (i = 0; i < count; ++i) line(L"port", p[i].pName, NULL, NULL);
-  }
-  free(buf);
-  state_drivers8();
-  state_packages();
-  state_files();
-  state_devnodes();
-  return 0;
-}
-
-/* The present USB printer interfaces, as the program enumerates them. */
-static int list_usb(void) {
-  HDEVINFO set = SetupDiGetClassDevsW(&kUsbPrint, NULL, NULL, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-  SP_DEVICE_INTERFACE_DATA iface;
-  DWORD i;
-  if (set == INVALID_HANDLE_VALUE) return fail("SetupDiGetClassDevsW");
-  iface.cbSize = sizeof iface;
-  for (i = 0; SetupDiEnumDeviceInterfaces(set, NULL, &kUsbPrint, i, &iface); ++i) {
-    BYTE buffer[4096];
-    SP_DEVICE_INTERFACE_DETAIL_DATA_W* detail = (SP_DEVICE_INTERFACE_DETAIL_DATA_W*)buffer;
-    detail->cbSize = sizeof *detail;
-    if (SetupDiGetDeviceInterfaceDetailW(set, &iface, detail, sizeof buffer, NULL, NULL))
-      line(L"usb", detail->DevicePath, NULL, NULL);
-  }
+  for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &dev); ++i)
+    if (SetupDiGetDeviceRegistryPropertyW(set, &dev, SPDRP_FRIENDLYNAME, NULL, (BYTE*)name, sizeof name - 2, NULL))
+      line(L"devnode", name, NULL, NULL);
   SetupDiDestroyDeviceInfoList(set);
   return 0;
 }
@@ -557,205 +399,36 @@ static int windows(const wchar_t* title) {
 
 /* ---- processes ---- */
 
-/* Another process's command line, read from its parameter block. */
-static void command_line_of(DWORD pid, wchar_t* out, size_t cap) {
-  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
-  PROCESS_BASIC_INFORMATION basic;
-  PEB peb;
-  RTL_USER_PROCESS_PARAMETERS params;
-  ULONG got = 0;
-  out[0] = 0;
-  if (!process) return;
-  if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic, &got) == 0 &&
-      ReadProcessMemory(process, basic.PebBaseAddress, &peb, sizeof peb, NULL) &&
-      ReadProcessMemory(process, peb.ProcessParameters, &params, sizeof params, NULL)) {
-    size_t units = params.CommandLine.Length / sizeof(wchar_t);
-    if (units >= cap) units = cap - 1;
-    if (ReadProcessMemory(process, params.CommandLine.Buffer, out, units * sizeof(wchar_t), NULL)) out[units] = 0;
-    else out[0] = 0;
-  }
-  CloseHandle(process);
-}
-
 static int procs(void) {
   HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   PROCESSENTRY32W entry;
-  if (snap == INVALID_HANDLE_VALUE) return fail("CreateToolhelp32Snapshot");
   entry.dwSize = sizeof entry;
-  if (Process32FirstW(snap, &entry)) {
-    do {
-      wchar_t pid[16], cmd[4096];
-      if (entry.th32ProcessID == GetCurrentProcessId()) continue;
-      swprintf(pid, 16, L"%lu", entry.th32ProcessID);
-      command_line_of(entry.th32ProcessID, cmd, 4096);
-      line(L"proc", pid, entry.szExeFile, cmd);
-    } while (Process32NextW(snap, &entry));
+  if (snap == INVALID_HANDLE_VALUE) return fail("CreateToolhelp32Snapshot");
+  for (BOOL more = Process32FirstW(snap, &entry); more; more = Process32NextW(snap, &entry)) {
+    wchar_t pid[16];
+    swprintf(pid, 16, L"%lu", entry.th32ProcessID);
+    line(pid, entry.szExeFile, NULL, NULL);
   }
   CloseHandle(snap);
   return 0;
 }
 
-/* ---- what this Wine answers where it differs from Windows ---- */
-
-typedef HRESULT(WINAPI* UploadFn)(LPCWSTR, LPCWSTR, LPCWSTR, DWORD, HWND, LPWSTR, PULONG);
-typedef HRESULT(WINAPI* DeletePackageFn)(LPCWSTR, LPCWSTR, LPCWSTR);
-typedef DWORD(WINAPI* CmLocateFn)(DWORD*, WCHAR*, ULONG);
-typedef DWORD(WINAPI* CmReenumerateFn)(DWORD, ULONG);
-
-static void probe_result(const char* what, long long value, DWORD error) {
-  printf("%s\t%lld\t%lu\n", what, value, error);
-}
-
-/* The call first, then its last error (argument order is unspecified). */
-#define PROBE(what, call)                         \
-  do {                                            \
-    long long value_;                             \
-    SetLastError(0);                              \
-    value_ = (long long)(call);                   \
-    probe_result(what, value_, GetLastError());   \
-  } while (0)
-
-/* Each call the installer makes where Wine is known to differ, made the same
- * way on a probe driver and queue of our own, one line each:
- * NAME <tab> RESULT <tab> LAST-ERROR. INSTALLDIR is an installer folder
- * (its driver files and korvv6.inf are used). */
-static int probe(const wchar_t* installDir) {
-  HMODULE spool = LoadLibraryW(L"winspool.drv");
-  HMODULE cfg = LoadLibraryW(L"cfgmgr32.dll");
-  UploadFn upload = (UploadFn)(void*)GetProcAddress(spool, "UploadPrinterDriverPackageW");
-  DeletePackageFn deletePackage = (DeletePackageFn)(void*)GetProcAddress(spool, "DeletePrinterDriverPackageW");
-  CmLocateFn locate = cfg ? (CmLocateFn)(void*)GetProcAddress(cfg, "CM_Locate_DevNodeW") : NULL;
-  CmReenumerateFn reenumerate = cfg ? (CmReenumerateFn)(void*)GetProcAddress(cfg, "CM_Reenumerate_DevNode") : NULL;
-  wchar_t inf[MAX_PATH], dest[MAX_PATH];
-  ULONG destSize = MAX_PATH;
-  const wchar_t* name = L"Korvane Probe";
-  DWORD need = 0, count = 0, i, root = 0;
-  BYTE* buf;
-  HANDLE printer;
-  PRINTER_INFO_2W queue;
-  PRINTER_DEFAULTSW defaults = {NULL, NULL, PRINTER_ALL_ACCESS};
-
-  swprintf(inf, MAX_PATH, L"%lskorvv6.inf", installDir);
-  if (upload) {
-    dest[0] = 0;
-    PROBE("UploadPrinterDriverPackageW", upload(NULL, inf, NULL, 2, NULL, dest, &destSize));
-  } else {
-    puts("UploadPrinterDriverPackageW\tmissing\t0");
-  }
-  if (deletePackage) PROBE("DeletePrinterDriverPackageW", deletePackage(NULL, inf, NULL));
-  else puts("DeletePrinterDriverPackageW\tmissing\t0");
-  if (locate) {
-    DWORD r = locate(&root, NULL, 0);
-    probe_result("CM_Locate_DevNodeW", r, 0);
-  } else {
-    puts("CM_Locate_DevNodeW\tmissing\t0");
-  }
-  if (reenumerate) probe_result("CM_Reenumerate_DevNode", reenumerate(root, 1), 0);
-  else puts("CM_Reenumerate_DevNode\tmissing\t0");
-
-  /* The probe driver, registered as the installer registers the family's:
-   * level 8, file names resolved in the driver directory (put there by a
-   * level-3 registration of another name), version, date, provider, maker
-   * and INF path set; then read back at level 8. */
-  if (add_driver(L"Korvane Probe Files", installDir)) return 1;
-  {
-    DRIVER_INFO_8W d8;
-    SYSTEMTIME day = {2026, 4, 0, 7, 0, 0, 0, 0};
-    ZeroMemory(&d8, sizeof d8);
-    d8.cVersion = 3;
-    d8.pName = (wchar_t*)name;
-    d8.pDriverPath = L"korvdrv6.dll";
-    d8.pDataFile = L"korvdrv6.dat";
-    d8.pConfigFile = L"korvdrv6ui.dll";
-    d8.pDefaultDataType = L"RAW";
-    d8.pszProvider = L"korvane";
-    d8.pszMfgName = L"Korvane";
-    d8.pszPrintProcessor = L"winprint";
-    d8.pszInfPath = inf;
-    d8.dwlDriverVersion = 0x07EA000400070006ULL;
-    SystemTimeToFileTime(&day, &d8.ftDriverDate);
-    PROBE("AddPrinterDriverW-level8", AddPrinterDriverW(NULL, 8, (BYTE*)&d8));
-  }
-  need = count = 0;
-  EnumPrinterDriversW(NULL, NULL, 8, NULL, 0, &need, &count);
-  buf = (BYTE*)calloc(need + 1, 1);
-  if (need && EnumPrinterDriversW(NULL, NULL, 8, buf, need, &need, &count)) {
-    DRIVER_INFO_8W* d = (DRIVER_INFO_8W*)buf;
-    for (i = 0; i < count; ++i) {
-      if (wcscmp(d[i].pName, name)) continue;
-      probe_result("level8-dwlDriverVersion", (long long)d[i].dwlDriverVersion, 0);
-      probe_result("level8-ftDriverDate", (long long)(((ULONGLONG)d[i].ftDriverDate.dwHighDateTime << 32) |
-                                                      d[i].ftDriverDate.dwLowDateTime), 0);
-      probe_result("level8-pszInfPath-set", d[i].pszInfPath && d[i].pszInfPath[0], 0);
-      probe_result("level8-pszMfgName-set", d[i].pszMfgName && d[i].pszMfgName[0], 0);
-      probe_result("level8-pszProvider-set", d[i].pszProvider && d[i].pszProvider[0], 0);
-    }
-  }
-  free(buf);
-
-  /* A queue onto a port the spooler does not list. */
-  ZeroMemory(&queue, sizeof queue);
-  queue.pPrinterName = L"Korvane Probe Queue";
-  queue.pPortName = L"USB099";
-  queue.pDriverName = (wchar_t*)name;
-  queue.pPrintProcessor = L"WinPrint";
-  queue.pDatatype = L"RAW";
-  queue.Attributes = PRINTER_ATTRIBUTE_LOCAL;
-  SetLastError(0);
-  printer = AddPrinterW(NULL, 2, (BYTE*)&queue);
-  {
-    DWORD error = GetLastError();
-    probe_result("AddPrinterW-unknown-port", printer != NULL, error);
-  }
-  if (printer) ClosePrinter(printer);
-
-  if (OpenPrinterW(L"Korvane Probe Queue", &printer, &defaults)) {
-    PROBE("SetPrinterW-purge", SetPrinterW(printer, 0, NULL, PRINTER_CONTROL_PURGE));
-    PROBE("DeletePrinter", DeletePrinter(printer));
-    ClosePrinter(printer);
-  }
-  PROBE("DeletePrinterDriverExW-unused-files",
-        DeletePrinterDriverExW(NULL, NULL, (wchar_t*)name, DPD_DELETE_UNUSED_FILES, 0));
-  PROBE("DeletePrinterDriverExW-no-flags", DeletePrinterDriverExW(NULL, NULL, (wchar_t*)name, 0, 0));
-  {
-    /* The INF's DriverVer through SetupAPI, as the inventory reads it. */
-    DWORD size = 0;
-    SP_INF_INFORMATION* info;
-    wchar_t version[64];
-    BOOL ok;
-    SetupGetInfInformationW(inf, INFINFO_INF_NAME_IS_ABSOLUTE, NULL, 0, &size);
-    info = (SP_INF_INFORMATION*)calloc(size + 1, 1);
-    version[0] = 0;
-    ok = size && SetupGetInfInformationW(inf, INFINFO_INF_NAME_IS_ABSOLUTE, info, size, NULL) &&
-         SetupQueryInfVersionInformationW(info, 0, L"DriverVer", version, 64, NULL);
-    {
-      DWORD error = GetLastError();
-      probe_result("SetupQueryInfVersionInformationW-DriverVer", ok && version[0], error);
-    }
-    free(info);
-  }
-  return 0;
-}
-
 int wmain(int argc, wchar_t** argv) {
-  /* Lines end in a bare line feed, as the scripts that read them expect. */
+  const wchar_t* c = argc >= 2 ? argv[1] : L"";
+  /* Lines end in a bare line feed; rectangles in the screen's pixels at any
+   * scale (a program that is not DPI aware would get them scaled to 96 DPI). */
   _setmode(_fileno(stdout), _O_BINARY);
-  /* Window rectangles in the screen's pixels, whatever its scale: a program
-   * that is not DPI aware would get them scaled to 96 DPI. */
   SetProcessDPIAware();
-  if (argc >= 5 && !wcscmp(argv[1], L"plug-usb")) return plug_usb(argv[2], argv[3], (DWORD)_wtoi(argv[4]));
-  if (argc >= 3 && !wcscmp(argv[1], L"add-port")) return add_port(argv[2]);
-  if (argc >= 4 && !wcscmp(argv[1], L"add-driver")) return add_driver(argv[2], argv[3]);
-  if (argc >= 5 && !wcscmp(argv[1], L"add-queue")) return add_queue(argv[2], argv[3], argv[4]);
-  if (argc >= 5 && !wcscmp(argv[1], L"add-package-record")) return add_package_record(argv[2], argv[3], argv[4]);
-  if (argc >= 3 && !wcscmp(argv[1], L"add-printqueue-device")) return add_printqueue_device(argv[2]);
-  if (argc >= 2 && !wcscmp(argv[1], L"state")) return state();
-  if (argc >= 2 && !wcscmp(argv[1], L"list-usb")) return list_usb();
-  if (argc >= 3 && !wcscmp(argv[1], L"argv")) return argv_file(argv[2]);
-  if (argc >= 2 && !wcscmp(argv[1], L"windows")) return windows(argc >= 3 ? argv[2] : NULL);
-  if (argc >= 2 && !wcscmp(argv[1], L"procs")) return procs();
-  if (argc >= 3 && !wcscmp(argv[1], L"probe")) return probe(argv[2]);
-  fwprintf(stderr, L"usage: korvfix plug-usb|add-port|add-driver|add-queue|add-package-record|"
-                   L"add-printqueue-device|list-usb|state|windows|procs|argv ...\n");
+  if (argc >= 5 && !wcscmp(c, L"plug-usb")) return plug_usb(argv[2], argv[3], (DWORD)_wtoi(argv[4]));
+  if (argc >= 3 && !wcscmp(c, L"add-port")) return add_port(argv[2]);
+  if (argc >= 4 && !wcscmp(c, L"add-driver")) return add_driver(argv[2], argv[3]);
+  if (argc >= 5 && !wcscmp(c, L"add-queue")) return add_queue(argv[2], argv[3], argv[4]);
+  if (argc >= 3 && !wcscmp(c, L"add-package")) return add_package(argv[2]);
+  if (argc >= 3 && !wcscmp(c, L"add-printqueue-device")) return add_printqueue_device(argv[2]);
+  if (!wcscmp(c, L"devnodes")) return devnodes();
+  if (argc >= 3 && !wcscmp(c, L"argv")) return argv_file(argv[2]);
+  if (!wcscmp(c, L"windows")) return windows(argc >= 3 ? argv[2] : NULL);
+  if (!wcscmp(c, L"procs")) return procs();
+  fputs("usage: see the head of korvfix.c\n", stderr);
   return 2;
 }
