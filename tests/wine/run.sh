@@ -80,21 +80,22 @@ sim_trace() {
 
 # ---------------------------------------------------------------- windows
 # Window lines in one form for both sides: the caption, each control (id,
-# visible, enabled, text or progress position) by id, the tree's items.
+# visible, enabled, text or progress position) by id, the tree's items. A
+# tree view does not mark an item without children expanded (korvsim does).
 sim_dialog() {
   jq -r 'def esc: gsub("\r"; "\\r") | gsub("\n"; "\\n") | gsub("\t"; "\\t");
-    def items(d): .[]? | "item\t\(d)\t\(if .expanded then "expanded" else "-" end)\t\(.text | esc)", (.children | items(d + 1));
+    def items(d): .[]? | "item\t\(d)\t\(if .expanded and .children then "expanded" else "-" end)\t\(.text | esc)", (.children | items(d + 1));
     [.ui.dialogs[] | select(.closedAt == null)] | last // empty | "caption\t\(.caption)",
     (.controls[] | "control\t\(.id)\t\(if .visible then "visible" else "hidden" end)\t\(if .enabled then "enabled" else "disabled" end)\t\(if .progress != null then "pos=\(.progress)" else .text | esc end)"),
     (.controls[].tree | items(0))' "$1" | sort -s -t$'\t' -k1,1 -k2,2n
 }
 real_dialog() { # CAPTION, from $T/win.txt
   awk -F'\t' -v OFS='\t' -v c="$1" '$1 == "window" {on = $2 == c && !seen++; if (on) print "caption", c}
-    on && $1 == "control" {print $1, $2, $4, $5, $7} on && $1 == "item"' "$T/win.txt" | sort -s -t$'\t' -k1,1 -k2,2n
+    on && $1 == "control" {print $1, $2, $3, $4, $6} on && $1 == "item"' "$T/win.txt" | sort -s -t$'\t' -k1,1 -k2,2n
 }
 window_field() { awk -F'\t' -v c="$1" -v f="$2" '$1 == "window" && $2 == c {print $f; exit}' "$T/win.txt"; }
 control_rect() { # CAPTION ID
-  awk -F'\t' -v c="$1" -v id="$2" '$1 == "window" {on = $2 == c && !seen++} on && $1 == "control" && $2 == id {print $6; exit}' "$T/win.txt"
+  awk -F'\t' -v c="$1" -v id="$2" '$1 == "window" {on = $2 == c && !seen++} on && $1 == "control" && $2 == id {print $5; exit}' "$T/win.txt"
 }
 click() { # CAPTION ID: real pointer events at the control's centre
   local l t r b
@@ -108,10 +109,14 @@ key_in() { # TITLE KEY: X focus first (there is no window manager), then the key
   [[ -n "$wid" ]] || no "no X window '$1' for key $2" || return
   timeout 10 xdotool windowfocus --sync "$wid" 2>/dev/null; xdotool key --clearmodifiers "$2"; sleep 0.3
 }
-shot() { # CAPTION NAME: the window's rectangle, with whatever lies over it
-  local l t r b; IFS=, read -r l t r b <<<"$(window_field "$1" 5)"
-  [[ -n "$b" ]] && import -window root -crop "$((r - l))x$((b - t))+$l+$t" +repage "$A/${2//\{lang\}/$TAG}.png" 2>/dev/null
-  cp "$T/win.txt" "$A/${2//\{lang\}/$TAG}.windows.txt"
+# shot CAPTION NAME: the window's rectangle, with whatever lies over it. In
+# NAME, {lang} stands for the language's tag, {-lang} for "-" and the tag
+# except in English.
+shot() {
+  local l t r b name=${2//\{lang\}/$TAG}; IFS=, read -r l t r b <<<"$(window_field "$1" 3)"
+  [[ $TAG == en ]] && name=${name//\{-lang\}/} || name=${name//\{-lang\}/-$TAG}
+  [[ -n "$b" ]] && import -window root -crop "$((r - l))x$((b - t))+$l+$t" +repage "$A/$name.png" 2>/dev/null
+  cp "$T/win.txt" "$A/$name.windows.txt"
 }
 # The window is mirrored (WS_EX_LAYOUTRTL, Cancel in the left half) exactly
 # in Arabic, and shows the program's icon: Wine hands the icon set with
@@ -119,7 +124,7 @@ shot() { # CAPTION NAME: the window's rectangle, with whatever lies over it
 # 144 DPI) must be that of app/res/art/korvsetup.ico.
 window_look() { # CAPTION
   local ex l r bl br size=32 index=1
-  ex=$(window_field "$1" 6); IFS=, read -r l _ r _ <<<"$(window_field "$1" 5)"
+  ex=$(window_field "$1" 4); IFS=, read -r l _ r _ <<<"$(window_field "$1" 3)"
   IFS=, read -r bl _ br _ <<<"$(control_rect "$1" 2)"
   local want=$([[ $TAG == ar ]] && echo 1 || echo 0)
   (( ((16#${ex#ex=} >> 22) & 1) == want && (bl + br < l + r) == want )) ||
@@ -146,7 +151,7 @@ pictures() { # CAPTION: the pictures fill their frames (wine.pictures: id -> pix
 answer_boxes() {
   local text title extra
   text=$(sed -n "$((BOX + 1))p" "$T/boxes")
-  title=$(awk -F'\t' -v m="$text" '$1 == "window" {t = $2} $1 == "control" && $7 == m {print t; exit}' "$T/win.txt")
+  title=$(awk -F'\t' -v m="$text" '$1 == "window" {t = $2} $1 == "control" && $6 == m {print t; exit}' "$T/win.txt")
   if [[ -n "$text" && -n "$title" ]]; then
     BOX=$((BOX + 1)); local name; name=$(jq -r --arg k "box$BOX" '.wine.shots[$k] // empty' "$FILE")
     [[ -n "$name" ]] && shot "$CAPTION" "$name"
@@ -246,11 +251,13 @@ setup_commands() { # [usb]: only the printers (plugged in later)
       ($m.deviceNodes[]? | ["add-printqueue-device", .friendlyName]) end | join("\t")' "$FILE"
 }
 apply() { local -a c; while IFS=$'\t' read -r -a c; do fix "${c[@]}" >/dev/null || no "korvfix ${c[*]} failed" || return; done; }
-# What both runs leave: queues, drivers, packages, the spooler's state, the
-# family's files in the driver directory and the system folder.
-spooler_state() { # FILE: a capture (korvsnap) or korvsim's --state
+# A machine as both sides are compared on: the USB printers (before the run),
+# queues, drivers, packages, the spooler's state, the family's files in the
+# driver directory and the system folder.
+spooler_state() { # FILE: a scenario, a capture (korvsnap) or korvsim's --state
   jq -r '(.machine // {spooler, services, files: .kernel.files}) | .spooler.driverDirectory as $d
     | (.spooler.queues[]? | "queue\t\(.pPrinterName)\t\(.pPortName)\t\(.pDriverName)"), (.spooler.drivers[]? | "driver\t\(.pName)"),
+      (.usbPrinters[]? | select(.present != false) | "usb\t\(.description)\t\(.portNumber)"),
       (.spooler.store[]? | "package\t\(.storedInf)"), "spooler\t\(.services.Spooler.state)",
       (.files[]?.path | select(test("korv|vcomp140"; "i") and (startswith($d + "\\") or test("^C:\\\\windows\\\\system32\\\\[^\\\\]+$"; "i"))) | "file\t\(.)")' "$1" | sort
 }
@@ -281,6 +288,12 @@ run_one() { # LANGID
   else setup_commands | apply || return; fi
   [[ $(jq -r '.machine.services.Spooler.state' "$FILE") == running ]] && wrun 60 net start spooler >/dev/null 2>&1
   SPOOLER=$(spooler_pid)
+  # The prefix is the scenario's machine, as korvsnap.exe captures it.
+  wrun 60 'C:\korvtest\korvsnap.exe' 'C:\Korvane\' -o 'C:\korvtest\before.json' >/dev/null 2>&1
+  spooler_state "$C/korvtest/before.json" >"$A/before.real"
+  jq "$(jq -r 'if .wine.plugLater then ".machine.usbPrinters = []" else "." end' "$FILE")" "$T/sim.json" >"$T/before.json"
+  spooler_state "$T/before.json" >"$A/before.expected"
+  diff "$A/before.expected" "$A/before.real" >"$A/before.diff" || no "the prefix is not the scenario's machine (before.diff)" || return
   BGENV=(LOCPATH="$WORK/locale" LC_ALL="$loc" LANG="$loc")
   local holder=""
   if [[ $(jq '.machine.mutexes // [] | length' "$FILE") != 0 ]]; then  # another instance holds the mutex
@@ -325,7 +338,7 @@ run_one() { # LANGID
     (($(grep -cF -- "$text" "$T/prog.err") >= count)) || no "fewer than $count lines '$text' in prog.err" || return
   done < <(jq -r '.wine.log // {} | to_entries[] | "\(.key)\t\(.value)"' "$FILE")
   wrun 60 'C:\korvtest\korvsnap.exe' 'C:\Korvane\' -o 'C:\korvtest\after.json' >/dev/null 2>&1
-  spooler_state "$C/korvtest/after.json" >"$A/state.real"; spooler_state "$A/sim-state.json" >"$A/state.expected"
+  spooler_state "$C/korvtest/after.json" | grep -v '^usb' >"$A/state.real"; spooler_state "$A/sim-state.json" >"$A/state.expected"
   if [[ $(jq '.machine.deviceNodes // [] | length' "$FILE") != 0 ]]; then
     fix devnodes | sort -u >>"$A/state.real"
     jq -r '.devices.deviceNodes[] | select(.removed | not) | "devnode\t\(.friendlyName)"' "$A/sim-state.json" | sort -u >>"$A/state.expected"
@@ -345,10 +358,10 @@ run_one() { # LANGID
 # Wine's CommandLineToArgvW splits argv_lines.txt as argv_expected.txt says
 # (tests/platform/argv_wine_test.cpp holds the simulated splitter to it).
 run_argv() {
-  T=$WORK/argv A=$ART/argv C=$WORK/argv/pfx/drive_c; rm -rf "$A"; mkdir -p "$A" "$C"
+  T=$WORK/argv A=$ART/argv C=$WORK/argv/pfx/drive_c; rm -rf "$A"; mkdir -p "$A" "$T"
   cp -a "$WORK/base" "$T/pfx" && export WINEPREFIX=$T/pfx && mkdir -p "$C/korvtest" &&
     cp "$BUILD/korvfix.exe" "$HERE/argv_lines.txt" "$C/korvtest/" || return
-  fix argv 'C:\korvtest\argv_lines.txt' >"$A/argv.txt"
+  fix argv 'C:\korvtest\argv_lines.txt' >"$A/argv.txt" 2>"$A/argv.err"
   diff "$HERE/argv_expected.txt" "$A/argv.txt" >"$A/argv.diff" || no "Wine's splitting differs (argv.diff)"
 }
 
