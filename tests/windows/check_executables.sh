@@ -5,16 +5,13 @@
 #   (defaults: build/win32/korvsetup.exe build/win64/korvsetup.exe; the
 #   korvsnap.exe beside each is checked as a console program, without budget)
 #
-# Each program: PE32 for i386 or PE32+ for x86-64; the GUI subsystem; ASLR
-# and DEP (it runs elevated), high-entropy ASLR for 64 bits; the Unicode C
-# runtime start (__wgetmainargs: the command line split as UTF-16); imports
-# only of the system's known DLLs, which the loader takes from the system
-# folder only (others, like winspool.drv, would be looked for first in the
-# folder the elevated uninstaller runs from: the program loads them at run
-# time), no static import of calls some Windows versions or Wine lack (the
-# program would not start), no ANSI entry points of the system DLLs; the
-# manifest asking for administrator rights and common controls 6; the
-# shipped 32-bit program within KORV_EXE_BUDGET_KIB (default 512).
+# Each program: PE32 (i386) or PE32+ (x86-64); GUI subsystem; ASLR and DEP
+# (it runs elevated), high-entropy ASLR for 64 bits; the Unicode C runtime
+# start (__wgetmainargs); imports only of the known DLLs, which the loader
+# takes from the system folder only (the elevated uninstaller runs from the
+# temporary folder: others are loaded at run time); no static import of calls
+# some Windows or Wine lack; no ANSI entry points; the manifest (administrator,
+# common controls 6); the 32-bit program within KORV_EXE_BUDGET_KIB (512).
 # First it proves each check can fail, on small faulty programs.
 set -euo pipefail
 cd "$(dirname "$0")/../.."

@@ -3,13 +3,12 @@
  * vcomp140.dll): the program copies and registers them by name and never
  * loads them. Wine's spooler does load the configuration module of a queue's
  * driver when the queue is added and asks it for the default device mode
- * (through a null pointer when these exports are missing); the answer is a
- * plain DEVMODEW, and there is no user interface. */
+ * (through a null pointer when these exports are missing). */
 #include <windows.h>
 #include <wchar.h>
 
-/* The header the spooler passes with a null property-sheet argument
- * (winddiui.h of the driver kit, which mingw-w64 does not ship). */
+/* What the spooler passes with a null property-sheet argument (winddiui.h of
+ * the driver kit, which mingw-w64 does not ship). */
 typedef struct {
   WORD cbSize, Reserved;
   HANDLE hPrinter;
@@ -18,34 +17,20 @@ typedef struct {
   DWORD cbOut, fMode;
 } DocumentPropertyHeader;
 
+/* No property sheets; the device mode asked for, or a plain one. */
 __declspec(dllexport) LONG WINAPI DrvDocumentPropertySheets(void* sheetInfo, LPARAM lParam) {
-  DocumentPropertyHeader* header = (DocumentPropertyHeader*)lParam;
-  if (sheetInfo || !header) return -1; /* no property sheets */
-  if (header->fMode == 0 || !header->pdmOut) return (LONG)(header->cbOut = sizeof(DEVMODEW));
-  if (!(header->fMode & DM_OUT_BUFFER)) return 1;
-  DEVMODEW* dm = header->pdmOut;
-  if (header->pdmIn && header->pdmIn->dmSize == sizeof(DEVMODEW)) {
-    *dm = *header->pdmIn;
-    return 1;
-  }
-  ZeroMemory(dm, sizeof *dm);
-  if (header->pszPrinterName) wcsncpy(dm->dmDeviceName, header->pszPrinterName, CCHDEVICENAME - 1);
-  dm->dmSpecVersion = DM_SPECVERSION;
-  dm->dmSize = sizeof *dm;
-  dm->dmFields = DM_ORIENTATION | DM_COPIES;
-  dm->dmOrientation = DMORIENT_PORTRAIT;
-  dm->dmCopies = 1;
+  DocumentPropertyHeader* h = (DocumentPropertyHeader*)lParam;
+  DEVMODEW plain = {.dmSpecVersion = DM_SPECVERSION, .dmSize = sizeof plain, .dmFields = DM_COPIES, .dmCopies = 1};
+  if (sheetInfo || !h) return -1;
+  if (!h->fMode || !h->pdmOut) return (LONG)(h->cbOut = sizeof plain);
+  if (h->pszPrinterName) wcsncpy(plain.dmDeviceName, h->pszPrinterName, CCHDEVICENAME - 1);
+  if (h->fMode & DM_OUT_BUFFER) *h->pdmOut = h->pdmIn && h->pdmIn->dmSize == sizeof plain ? *h->pdmIn : plain;
   return 1; /* CPSUI_OK */
 }
 
-__declspec(dllexport) DWORD WINAPI DrvDeviceCapabilities(HANDLE printer, PWSTR device, WORD capability, void* output,
-                                                         PDEVMODEW devmode) {
-  (void)printer, (void)device, (void)output, (void)devmode;
-  switch (capability) {
-    case DC_COPIES: return 1;
-    case DC_DRIVER: return 0x0400;
-    case DC_SIZE: return sizeof(DEVMODEW);
-    case DC_VERSION: return DM_SPECVERSION;
-    default: return 0; /* no extra bytes, no paper, bin or resolution lists */
-  }
+/* One copy; no paper, bin or resolution lists. */
+__declspec(dllexport) DWORD WINAPI DrvDeviceCapabilities(HANDLE printer, PWSTR device, WORD what, void* out, PDEVMODEW dm) {
+  (void)printer, (void)device, (void)out, (void)dm;
+  return what == DC_COPIES ? 1 : what == DC_DRIVER ? 0x0400 : what == DC_SIZE ? sizeof(DEVMODEW)
+       : what == DC_VERSION ? DM_SPECVERSION : 0;
 }
