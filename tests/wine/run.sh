@@ -143,7 +143,9 @@ answer_boxes() {
     [[ -z $(wine "shots.box$BOX") ]] || shot "$CAPTION" "$(wine "shots.box$BOX")"
     key_in "$title" Return
   fi
-  while read -r extra; do grep -q "^window	$extra	" "$T/win.txt" && key_in "$extra" Return; done < <(wine 'answer[]?')
+  while read -r extra; do
+    grep -q "^window	$extra	" "$T/win.txt" && key_in "$extra" Return && echo "$extra" >>"$T/answered"
+  done < <(wine 'answer[]?')
 }
 
 # A point of the run (a press, or wine.shots' time): korvsim runs the file
@@ -251,20 +253,24 @@ started() { # the command lines started, the temporary copy's number aside
   sed 's/uni[0-9A-Fa-f]*\.tmp/uniXXXX.tmp/g' | sort -u
 }
 
+# A run's scratch folder T, artifacts A, and prefix: a copy of the base one
+# with the installer folder at C:\Korvane\ (unins000.exe its copy of the
+# program) and the tools at C:\korvtest\.
+new_prefix() {
+  T=$WORK/$RUN A=$ART/$RUN C=$WORK/$RUN/pfx/drive_c
+  rm -rf "$A"; mkdir -p "$A" "$T/xdg" && cp -a "$WORK/base" "$T/pfx" && mkdir -p "$C/Korvane" "$C/korvtest" || return
+  export WINEPREFIX=$T/pfx XDG_DATA_HOME=$T/xdg  # where Wine's recycle bin puts what it takes
+  cp -r "$BUILD/wine-installer/." "$C/Korvane/" && cp "$BUILD/korvsetup.exe" "$C/Korvane/" &&
+    cp "$BUILD/korvsetup.exe" "$C/Korvane/unins000.exe" && cp "$BUILD"/{dbgrun,korvfix,korvsnap}.exe "$C/korvtest/"
+}
+
 run_one() { # LANGID
   local tag loc; read -r tag loc <<<"$(locale_of "$1")"
   TAG=$tag BOX=0 SPOOLER="" CAPTION=""
-  T=$WORK/$RUN A=$ART/$RUN C=$WORK/$RUN/pfx/drive_c
-  rm -rf "$A"; mkdir -p "$A" "$T"
+  new_prefix || no "cannot copy the prefix" || return
   sim_file "$1" >"$T/sim.json" && "$SIM" --state "$A/sim-state.json" "$T/sim.json" >"$A/sim.txt" ||
     no "korvsim refused the scenario (see $RUN/sim.txt)" || return
   jq -r 'def esc: gsub("\r"; "\\r") | gsub("\n"; "\\n"); .ui.messageBoxes[].text | esc' "$A/sim-state.json" >"$T/boxes"
-  cp -a "$WORK/base" "$T/pfx" || return
-  export WINEPREFIX=$T/pfx XDG_DATA_HOME=$T/xdg
-  mkdir -p "$C/Korvane" "$C/korvtest" "$T/xdg"
-  cp -r "$BUILD/wine-installer/." "$C/Korvane/"
-  cp "$BUILD/korvsetup.exe" "$C/Korvane/korvsetup.exe"; cp "$BUILD/korvsetup.exe" "$C/Korvane/unins000.exe"
-  cp "$BUILD/dbgrun.exe" "$BUILD/korvfix.exe" "$BUILD/korvsnap.exe" "$C/korvtest/"
   local k later; later=$(wine plugLater)
   for k in 'HKCU\Control Panel\Desktop' 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'; do
     [[ -z $(wine dpi) ]] || wrun 60 reg add "$k" /v LogPixels /t REG_DWORD /d "$(wine dpi)" /f >/dev/null 2>&1
@@ -287,6 +293,7 @@ run_one() { # LANGID
   fi
   local module cmd; module=$(jq -r '.machine.modulePath' "$T/sim.json") cmd=$(jq -r '.commandLine // ""' "$T/sim.json")
   BGENV+=(WINEDEBUG=-all,+process,fixme+setupapi,fixme+printui)
+  # $cmd split into words: Wine joins them again into the program's command line.
   bg prog 180 'C:\korvtest\dbgrun.exe' 'C:\korvtest\trace.txt' "$module" $cmd
   local prog=$BG; BGENV=()
   if [[ -n $later ]]; then
@@ -304,8 +311,8 @@ run_one() { # LANGID
   local end=$((SECONDS + 60)) captions; captions=$(jq -r '.ui.dialogs[].caption' "$A/sim-state.json")
   while :; do
     fix windows >"$T/win.txt" 2>/dev/null; answer_boxes
-    ((BOX == $(wc -l <"$T/boxes"))) && ! grep -qxFf <(sed 's/^/window\t/' <<<"$captions") <(cut -f1,2 "$T/win.txt") && break
-    ((SECONDS < end)) || no "message boxes answered: $BOX of $(wc -l <"$T/boxes"), or a window still open" || return
+    ((BOX == $(wc -l <"$T/boxes"))) && [[ -z $(comm -23 <(wine 'answer[]?' | sort) <(sort -u "$T/answered" 2>/dev/null)) ]] && ! grep -qxFf <(sed 's/^/window\t/' <<<"$captions") <(cut -f1,2 "$T/win.txt") && break
+    ((SECONDS < end)) || no "message boxes answered: $BOX of $(wc -l <"$T/boxes"), Wine's windows (wine.answer) not all seen, or a window still open" || return
     sleep 0.5
   done
   bg_wait "$prog" 60; local rc=$?
@@ -343,9 +350,7 @@ run_one() { # LANGID
 # Wine's CommandLineToArgvW splits argv_lines.txt as argv_expected.txt says
 # (tests/platform/argv_wine_test.cpp holds the simulated splitter to it).
 run_argv() {
-  T=$WORK/argv A=$ART/argv C=$WORK/argv/pfx/drive_c; rm -rf "$A"; mkdir -p "$A" "$T"
-  cp -a "$WORK/base" "$T/pfx" && export WINEPREFIX=$T/pfx && mkdir -p "$C/korvtest" &&
-    cp "$BUILD/korvfix.exe" "$HERE/argv_lines.txt" "$C/korvtest/" || return
+  RUN=argv; new_prefix && cp "$HERE/argv_lines.txt" "$C/korvtest/" || return
   fix argv 'C:\korvtest\argv_lines.txt' >"$A/argv.txt" 2>"$A/argv.err"
   diff "$HERE/argv_expected.txt" "$A/argv.txt" >"$A/argv.diff" || no "Wine's splitting differs (argv.diff)"
 }
@@ -374,7 +379,7 @@ main() {
   make_base_prefix || { echo "FAIL: wineboot -i made no prefix"; exit 1; }
   local langs lang started
   for s in "${wanted[@]}"; do
-    if [[ $s == argv ]]; then started=$SECONDS; REASON=""; run_argv; result argv "$started" $?; continue; fi
+    if [[ $s == argv ]]; then started=$SECONDS REASON=""; run_argv; result argv "$started" $?; continue; fi
     FILE=$HERE/scenarios/$s.json
     langs=$(jq -r '.wine.languages // ["0x0409"] | .[]' "$FILE")
     for lang in $langs; do

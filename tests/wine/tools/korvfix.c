@@ -1,17 +1,11 @@
-/* The Wine runner's hands in a prefix (tests/wine/run.sh): lays out the
- * machine of a scenario and reads back what a person would see.
- *
- *   plug-usb INSTANCE DESCRIPTION PORTNUMBER  a USB printer interface, present
- *   add-port NAME | add-driver NAME INSTALLDIR | add-queue NAME PORT DRIVER
- *   add-package STOREDINF          a driver-package record and its INF
- *   add-printqueue-device NAME     a PrintQueue device node
- *   devnodes                       device nodes with a friendly name
- *   windows                        visible top-level windows of other processes
- *                                  with their controls and tree items
- *   procs                          running processes: id, executable
- *   argv FILE                      CommandLineToArgvW on each line of FILE
- * Output is UTF-8, fields separated by tabs; in texts a carriage return, line
- * feed or tab is written as \r, \n or \t.
+/* The Wine runner's hands in a prefix (tests/wine/run.sh): lays out a
+ * scenario's machine (plug-usb INSTANCE DESCRIPTION PORTNUMBER, add-port NAME,
+ * add-driver NAME INSTALLDIR, add-queue NAME PORT DRIVER, add-package
+ * STOREDINF, add-printqueue-device NAME) and reads back what a person would
+ * see (windows: the visible top-level windows of other processes with their
+ * controls and tree items; procs; devnodes; argv FILE: CommandLineToArgvW on
+ * each line). Output is UTF-8, fields separated by tabs; in texts a carriage
+ * return, line feed or tab is written as \r, \n or \t.
  */
 #include <windows.h>
 #include <commctrl.h>
