@@ -133,19 +133,21 @@ pictures() { # CAPTION: the pictures fill their frames (wine.pictures: id -> pix
   done < <(jq -r '.wine.pictures // {} | to_entries[] | "\(.key) \(.value[0]) \(.value[1])"' "$FILE")
 }
 # Message boxes korvsim's run showed are answered (Enter) in its order when
-# they appear, and so are the windows Wine adds (wine.answer).
+# they appear, and so are the windows Wine adds (wine.answer). Fails when it
+# answered none: after an answer the last dump is out of date.
 answer_boxes() {
-  local text title extra
+  local text title extra answered=1
   text=$(sed -n "$((BOX + 1))p" "$T/boxes")
   title=$(awk -F'\t' -v m="$text" '$1 == "window" {t = $2} $1 == "control" && $6 == m {print t; exit}' "$T/win.txt")
   if [[ -n "$text" && -n "$title" ]]; then
     BOX=$((BOX + 1))
     [[ -z $(wine "shots.box$BOX") ]] || shot "$CAPTION" "$(wine "shots.box$BOX")"
-    key_in "$title" Return
+    key_in "$title" Return; answered=0
   fi
   while read -r extra; do
-    grep -q "^window	$extra	" "$T/win.txt" && key_in "$extra" Return && echo "$extra" >>"$T/answered"
+    grep -q "^window	$extra	" "$T/win.txt" && key_in "$extra" Return && echo "$extra" >>"$T/answered" && answered=0
   done < <(wine 'answer[]?')
+  return $answered
 }
 
 # A point of the run (a press, or wine.shots' time): korvsim runs the file
@@ -160,9 +162,8 @@ checkpoint() { # AT
   stopped=$(jq -r '.services.Spooler.state' "$T/at.json")
   while :; do
     fix windows >"$T/win.txt" 2>/dev/null
-    answer_boxes
     real_dialog "$CAPTION" >"$A/window-$1.real"
-    (($(real_trace | wc -l) >= lines)) && { [[ $stopped != stopped ]] || [[ -z $(spooler_pid) ]]; } &&
+    ! answer_boxes && (($(real_trace | wc -l) >= lines)) && { [[ $stopped != stopped ]] || [[ -z $(spooler_pid) ]]; } &&
       { [[ -z $CAPTION ]] || cmp -s "$A/window-$1.real" "$A/window-$1.expected"; } && break
     ((SECONDS < end)) || { diff "$A/window-$1.expected" "$A/window-$1.real" >"$A/window-$1.diff"
       no "at $1 ms: not korvsim's window, trace ($lines lines) or spooler ($stopped); see window-$1.diff"; return; }
@@ -209,12 +210,9 @@ make_locales() {
   local l; mkdir -p "$WORK/locale"
   for l in de_DE es_ES fr_FR it_IT ar_SA zh_CN; do localedef -i "$l" -f UTF-8 "$WORK/locale/$l.UTF-8" || return 1; done
 } >/dev/null 2>&1
-locale_of() {
-  case $1 in
-    0x0407) echo de de_DE.UTF-8 ;; 0x0C0A) echo es es_ES.UTF-8 ;; 0x040C) echo fr fr_FR.UTF-8 ;;
-    0x0410) echo it it_IT.UTF-8 ;; 0x0401) echo ar ar_SA.UTF-8 ;; 0x0804) echo zh-Hans zh_CN.UTF-8 ;; *) echo en C ;;
-  esac
-}
+declare -A LOCALE=([0x0407]="de de_DE.UTF-8" [0x0C0A]="es es_ES.UTF-8" [0x040C]="fr fr_FR.UTF-8"
+  [0x0410]="it it_IT.UTF-8" [0x0401]="ar ar_SA.UTF-8" [0x0804]="zh-Hans zh_CN.UTF-8")
+locale_of() { echo "${LOCALE[$1]:-en C}"; }  # LANGID: tag and locale
 # korvsim's file: wine-machine.json, then the scenario (lists appended), in
 # LANGUAGE; a driver of the scenario is registered as korvfix add-driver
 # does it, its files in the driver directory and its "3" folder.
