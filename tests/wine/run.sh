@@ -374,7 +374,7 @@ main() {
   mkdir -p "$ART"
   start_xvfb || { echo "FAIL: Xvfb did not start"; exit 1; }
   make_locales & LOCALE_PID=$!
-  make_base_prefix || { echo "FAIL: wineboot -i made no prefix"; exit 1; }
+  make_base_prefix || { cp "$WORK/wineboot.log" "$ART/"; echo "FAIL: no base prefix (artifacts/wineboot.log)"; exit 1; }
   local langs lang started
   for s in "${wanted[@]}"; do
     if [[ $s == argv ]]; then started=$SECONDS REASON=""; run_argv; result argv "$started" $?; continue; fi
