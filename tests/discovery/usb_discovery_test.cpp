@@ -1,360 +1,195 @@
-// Discovery of USB printers on the simulated machine: the records, their
-// order and fields, the registry values a printer's driver may leave behind,
-// and the failures that leave out one interface or all of them.
+// Discovery of the plugged-in USB printers: which interfaces become records,
+// in which order, with which description, port and hardware ID, whatever
+// the registry values a printer's driver left behind.
 #include "discovery/usb_discovery.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "common/text_util.h"
 #include "discovery/checksum.h"
-#include "platform/registry.h"
-#include "platform/sim/usb_printers.h"
 #include "sim_fixture.h"
 
-namespace korv {
+namespace korv::test {
 namespace {
 
-using sim::FaultRule;
+// The bytes of a UTF-16 text as a registry value's "hex".
+std::string Hex(std::u16string_view text) {
+  static const char digits[] = "0123456789abcdef";
+  std::string hex;
+  for (char16_t unit : text) {
+    for (unsigned byte : {unsigned{unit} & 0xFFu, unsigned{unit} >> 8u}) hex += {digits[byte >> 4], digits[byte & 15], ' '};
+  }
+  return hex;
+}
+// A printer whose "Port Description" (or, with `value` "Port Number") is of this type and bytes.
+std::string Valued(const std::string& serial, const std::string& type, const std::string& hex,
+                   const std::string& value = "Port Description") {
+  const std::string other = value == "Port Number" ? R"("description": "KorvaneKV-T80")" : R"("portNumber": 1)";
+  return R"({"serial": ")" + serial + R"(", )" + other + R"(, "values": [{"name": ")" + value + R"(", "type": ")" +
+         type + R"(", "hex": ")" + hex + R"("}]})";
+}
+std::string Hex4(std::uint16_t v) {
+  char text[5];
+  std::snprintf(text, sizeof(text), "%04x", v);
+  return text;
+}
+std::string ChecksumOf(const std::string& ansi) {
+  std::uint16_t v = 0;
+  UsbPrintChecksum(reinterpret_cast<const std::uint8_t*>(ansi.data()), static_cast<std::uint16_t>(ansi.size()), &v);
+  return Hex4(v);
+}
 
-class UsbDiscoveryTest : public test::SimTest {
+class UsbDiscoveryTest : public SimTest {
  protected:
-  // A Korvane printer (vendor 2D37) with this serial number.
-  static Text PathOf(std::u16string_view serial) { return sim::UsbPrinterPath(u"2d37", u"0001", serial); }
-
-  void Plug(std::u16string_view serial, std::optional<Text> description, std::optional<Dword> port) {
-    sim::PlugUsbPrinter(M(), PathOf(serial), std::move(description), port);
-  }
-
-  int Discover() { return DiscoverUsbPrinters(&DeviceList); }
-
-  static std::vector<const PrinterDevice*> Records() {
-    std::vector<const PrinterDevice*> records;
-    for (const PrinterDevice* d = DeviceList; d != nullptr; d = d->next) records.push_back(d);
-    return records;
-  }
-  static std::vector<Text> Descriptions() {
-    std::vector<Text> texts;
-    for (const PrinterDevice* d : Records()) texts.emplace_back(d->description);
-    return texts;
-  }
-  static std::vector<Text> Ports() {
-    std::vector<Text> texts;
-    for (const PrinterDevice* d : Records()) texts.emplace_back(d->portName);
-    return texts;
-  }
-
-  static Text ChecksumText(const std::string& ansi) {
-    std::uint16_t value = 0;
-    UsbPrintChecksum(reinterpret_cast<const std::uint8_t*>(ansi.data()),
-                     static_cast<std::uint16_t>(ansi.size()), &value);
-    static const char16_t digits[] = u"0123456789abcdef";
-    Text text;
-    for (int shift = 12; shift >= 0; shift -= 4) text += digits[(value >> shift) & 0xF];
-    return text;
-  }
-
-  bool DevInfoSetOpen() {
-    for (const auto& [value, open] : M().openHandles) {
-      if (open.kind == os::HandleKind::DevInfo) return true;
+  // "description@port" of each record, in list order.
+  std::string Records() {
+    std::string all;
+    for (const PrinterDevice* d = DeviceList; d != nullptr; d = d->next) {
+      all += (all.empty() ? "" : ",") + U8(d->description) + "@" + U8(d->portName);
     }
-    return false;
+    return all;
   }
 };
 
-TEST_F(UsbDiscoveryTest, NoPrinterGivesAnEmptyList) {
-  EXPECT_EQ(Discover(), 0);
-  EXPECT_EQ(DeviceList, nullptr);
-  EXPECT_EQ(M().CallCount("SetupDiEnumDeviceInterfaces"), 1);
-  EXPECT_FALSE(DevInfoSetOpen());
-}
-
-TEST_F(UsbDiscoveryTest, RecordsRunNewestFirstWithEveryField) {
-  Plug(u"A1", u"KorvaneKV-T100B", 1);
-  Plug(u"B2", u"KorvaneKV-L420", 42);
-  ASSERT_EQ(Discover(), 2);
-
-  const auto records = Records();
-  ASSERT_EQ(records.size(), 2u);
-  const PrinterDevice& b = *records[0];
-  const PrinterDevice& a = *records[1];
-  EXPECT_EQ(Text(b.description), u"KorvaneKV-L420");
-  EXPECT_EQ(Text(b.portName), u"USB042");
-  EXPECT_EQ(a.next, nullptr);
-
-  EXPECT_EQ(Text(a.description), u"KorvaneKV-T100B");
-  EXPECT_EQ(Text(a.portName), u"USB001");
-  EXPECT_EQ(Text(a.checksum), u"4c44");
-  EXPECT_EQ(Text(a.hardwareId), u"usbprint\\korvanekv-t100b4c44");
-
-  // Only the two records stay allocated; the key names and value buffers
-  // are freed, the keys closed and the set destroyed.
-  EXPECT_EQ(M().kernel.liveAllocations, 2u);
-  EXPECT_TRUE(M().openHandles.empty());
-}
-
-TEST_F(UsbDiscoveryTest, CallsAndKeyOfOneInterface) {
-  Plug(u"A1", u"KorvaneKV-T100B", 1);
-  ASSERT_EQ(Discover(), 1);
-  EXPECT_EQ(M().CallNames({"SetupDiGetClassDevsW", "SetupDiEnumDeviceInterfaces",
-                           "SetupDiGetDeviceInterfaceDetailW", "RegOpenKeyExW", "RegQueryValueExW"}),
-            (std::vector<std::string>{"SetupDiGetClassDevsW", "SetupDiEnumDeviceInterfaces",
-                                      "SetupDiGetDeviceInterfaceDetailW", "RegOpenKeyExW",
-                                      "RegQueryValueExW", "RegQueryValueExW", "RegQueryValueExW",
-                                      "SetupDiEnumDeviceInterfaces"}));
-  std::vector<Text> opened;
-  std::vector<Text> queried;
-  for (const auto& call : M().calls) {
-    if (call.operation == "RegOpenKeyExW") opened.push_back(call.detail);
-    if (call.operation == "RegQueryValueExW") queried.push_back(call.detail);
-  }
-  EXPECT_EQ(opened, (std::vector<Text>{
-                        u"SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\"
-                        u"{28d78fad-5a12-11d1-ae5b-0000f803a8c2}\\##?#usb#vid_2d37&pid_0001#A1#"
-                        u"{28d78fad-5a12-11d1-ae5b-0000f803a8c2}\\#\\Device Parameters"}));
-  // The description's size first, then its data, then the port number.
-  EXPECT_EQ(queried, (std::vector<Text>{u"Port Description", u"Port Description", u"Port Number"}));
-}
-
-TEST_F(UsbDiscoveryTest, PortNamesHaveAtLeastThreeDigits) {
-  Plug(u"A", u"KorvaneKV-T80", 7);
-  Plug(u"B", u"KorvaneKV-T80", 123);
-  Plug(u"C", u"KorvaneKV-T80", 1000);
-  Plug(u"D", u"KorvaneKV-T80", 0);
-  ASSERT_EQ(Discover(), 4);
-  EXPECT_EQ(Ports(), (std::vector<Text>{u"USB000", u"USB1000", u"USB123", u"USB007"}));
-}
-
-TEST_F(UsbDiscoveryTest, LongDescriptionIsCutBeforeChecksumAndHardwareId) {
-  const Text full = u"KorvaneKV-T100B Receipt Printer 80mm ABC";  // 40 units
-  ASSERT_EQ(full.size(), 40u);
-  Plug(u"A", full, 3);
-  ASSERT_EQ(Discover(), 1);
-  const std::string cut = "KorvaneKV-T100B Receipt Printer ";  // its first 32
-  ASSERT_NE(ChecksumText(cut), ChecksumText("KorvaneKV-T100B Receipt Printer 80mm ABC"));
-  EXPECT_EQ(Text(DeviceList->description), u"KorvaneKV-T100B Receipt Printer ");
-  EXPECT_EQ(Text(DeviceList->checksum), ChecksumText(cut));
-  EXPECT_EQ(Text(DeviceList->hardwareId), u"usbprint\\korvanekv-t100b receipt printer " + ChecksumText(cut));
-}
-
-TEST_F(UsbDiscoveryTest, EmptyOrMissingDescriptionGivesChecksum0000) {
-  Plug(u"A", Text(), 1);
-  Plug(u"B", std::nullopt, 2);
-  ASSERT_EQ(Discover(), 2);
-  for (const PrinterDevice* d : Records()) {
-    SCOPED_TRACE(test::U8(d->portName));
-    EXPECT_EQ(Text(d->description), u"");
-    EXPECT_EQ(Text(d->checksum), u"0000");
-    EXPECT_EQ(Text(d->hardwareId), u"usbprint\\0000");
-  }
-}
-
-TEST_F(UsbDiscoveryTest, EachCallFreesThePreviousRecords) {
-  Plug(u"A", u"KorvaneKV-T100B", 1);
-  Plug(u"B", u"KorvaneKV-L420", 2);
-  ASSERT_EQ(Discover(), 2);
-  EXPECT_EQ(M().kernel.liveAllocations, 2u);
-  const auto firstAllocations = M().kernel.allocations;
-
-  // The same printers again: new records, the old ones freed.
-  ASSERT_EQ(Discover(), 2);
-  EXPECT_GT(M().kernel.allocations, firstAllocations);
-  EXPECT_EQ(M().kernel.liveAllocations, 2u);
-
-  sim::UnplugUsbPrinter(M(), PathOf(u"A"));
-  ASSERT_EQ(Discover(), 1);
-  EXPECT_EQ(Descriptions(), (std::vector<Text>{u"KorvaneKV-L420"}));
-  EXPECT_EQ(M().kernel.liveAllocations, 1u);
-
-  FreeDeviceList(&DeviceList);
-  EXPECT_EQ(DeviceList, nullptr);
-  EXPECT_EQ(M().kernel.liveAllocations, 0u);
-}
-
-TEST_F(UsbDiscoveryTest, DescriptionValuesOfAnyShape) {
-  using sim::Utf16Bytes;
-  auto put = [&](std::u16string_view serial, Dword type, std::vector<std::uint8_t> data) {
-    Plug(serial, std::nullopt, 1);
-    sim::SetUsbPrinterValue(M(), PathOf(serial), u"Port Description", type, std::move(data));
+TEST_F(UsbDiscoveryTest, WhichInterfacesBecomeWhichRecords) {
+  struct Row {
+    const char* what;
+    std::string printers;
+    std::string records;
+    std::string faults = "[]";
   };
-  put(u"1", os::REG_SZ, Utf16Bytes(u"KorvaneKV-T100B"));  // no terminator
-  auto odd = Utf16Bytes(u"KorvaneKV-T80");
-  odd.push_back('X');  // half a code unit
-  put(u"2", os::REG_SZ, odd);
-  put(u"3", os::REG_SZ, Utf16Bytes(std::u16string_view(u"Korvane\0junk", 12)));
-  put(u"4", os::REG_SZ, Utf16Bytes(Text(100000, u'A')));
-  put(u"5", os::REG_BINARY, Utf16Bytes(u"KorvaneKV-T100B"));
-  put(u"6", os::REG_DWORD, {0x4B, 0, 0x56, 0});
-  put(u"7", os::REG_MULTI_SZ, Utf16Bytes(std::u16string_view(u"KorvaneKV-T100B\0\0", 17)));
-  put(u"8", os::REG_SZ, Utf16Bytes(Text(kLargestDescriptionValue / 2 + 1, u'B')));
-  put(u"9", os::REG_SZ, {});
-  put(u"10", os::REG_SZ, {'K'});
-  // A string to be expanded is a string all the same, read as written.
-  put(u"11", os::REG_EXPAND_SZ, Utf16Bytes(std::u16string_view(u"%Korvane%KV\0", 12)));
-
-  ASSERT_EQ(Discover(), 11);
-  EXPECT_EQ(Descriptions(), (std::vector<Text>{u"%Korvane%KV", u"", u"", u"", u"", u"", u"", Text(32, u'A'),
-                                               u"Korvane", u"KorvaneKV-T80", u"KorvaneKV-T100B"}));
-  // A description read no further than its data still gives the checksum
-  // of the text the printer reported.
-  EXPECT_EQ(Text(Records().back()->hardwareId), u"usbprint\\korvanekv-t100b4c44");
-  EXPECT_EQ(M().kernel.liveAllocations, 11u);
-}
-
-// Four bytes of data are the port number whatever the value's type; any
-// other length leaves the printer out.
-TEST_F(UsbDiscoveryTest, PortNumberIsAnyValueOfFourBytes) {
-  auto put = [&](std::u16string_view serial, Dword type, std::vector<std::uint8_t> data) {
-    Plug(serial, u"KorvaneKV-T100B", std::nullopt);
-    sim::SetUsbPrinterValue(M(), PathOf(serial), u"Port Number", type, std::move(data));
+  const std::vector<Row> rows = {
+      {"nothing plugged", "", ""},
+      {"newest first", R"({"serial": "A", "description": "KorvaneKV-T100B", "portNumber": 1},
+                          {"serial": "B", "description": "KorvaneKV-L420", "portNumber": 42})",
+       "KorvaneKV-L420@USB042,KorvaneKV-T100B@USB001"},
+      {"ports of at least three digits", R"({"serial": "A", "description": "X", "portNumber": 7},
+          {"serial": "B", "description": "X", "portNumber": 123}, {"serial": "C", "description": "X", "portNumber": 1000},
+          {"serial": "D", "description": "X", "portNumber": 0})",
+       "X@USB000,X@USB1000,X@USB123,X@USB007"},
+      {"a description cut to 32 units",
+       R"({"description": "KorvaneKV-T100B Receipt Printer 80mm ABC", "portNumber": 3})",
+       "KorvaneKV-T100B Receipt Printer @USB003"},
+      {"no description, or an empty one",
+       R"({"serial": "A", "description": "", "portNumber": 1}, {"serial": "B", "portNumber": 2})", "@USB002,@USB001"},
+      {"descriptions of any shape",
+       Valued("1", "REG_SZ", Hex(u"KorvaneKV-T100B")) + "," +                      // no terminator
+           Valued("2", "REG_SZ", Hex(u"KorvaneKV-T80") + "58") + "," +              // half a unit more
+           Valued("3", "REG_SZ", Hex(std::u16string_view(u"Korvane\0junk", 12))) + "," +
+           Valued("4", "REG_BINARY", Hex(u"KorvaneKV-T100B")) + "," + Valued("5", "REG_DWORD", "4b 00 56 00") + "," +
+           Valued("6", "REG_MULTI_SZ", Hex(std::u16string_view(u"KorvaneKV-T100B\0\0", 17))) + "," +
+           Valued("7", "REG_SZ", "") + "," + Valued("8", "REG_SZ", "4b") + "," +
+           Valued("9", "REG_EXPAND_SZ", Hex(std::u16string_view(u"%Korvane%KV\0", 12))) + "," +  // not expanded
+           Valued("10", "REG_SZ", Hex(Text(3000, u'A'))) + "," +
+           Valued("11", "REG_SZ", Hex(Text(kLargestDescriptionValue / 2 + 1, u'B'))),  // too large to be read
+       "@USB001," + std::string(32, 'A') + "@USB001,%Korvane%KV@USB001,@USB001,@USB001,@USB001,@USB001,@USB001,"
+                                           "Korvane@USB001,KorvaneKV-T80@USB001,KorvaneKV-T100B@USB001"},
+      {"a port number is any value of four bytes",
+       R"({"serial": "missing", "description": "KorvaneKV-T80"}, )" +
+           Valued("text", "REG_SZ", Hex(std::u16string_view(u"7\0", 2)), "Port Number") + "," +
+           Valued("short", "REG_DWORD", "07 00", "Port Number") + "," +
+           Valued("long", "REG_QWORD", "07 00 00 00 00 00 00 00", "Port Number") + "," +
+           Valued("binary", "REG_BINARY", "07 00 00 00", "Port Number") + "," +
+           Valued("empty", "REG_DWORD", "", "Port Number") + "," + Valued("none", "REG_NONE", "12 01 00 00", "Port Number"),
+       "KorvaneKV-T80@USB274,KorvaneKV-T80@USB007,KorvaneKV-T80@USB055"},
+      {"unplugged", R"({"serial": "A", "description": "A", "portNumber": 1, "present": false},
+                       {"serial": "B", "description": "B", "portNumber": 2})", "B@USB002"},
+      {"every vendor; a device path naming no key is left out",
+       R"({"vid": "04b8", "pid": "0e28", "description": "EPSON TM-T88V", "portNumber": 11},
+          {"vid": "1FC9", "pid": "2016", "description": "KorvaneKV-T80", "portNumber": 12},
+          {"devicePath": "\\\\?\\usb#vid_2", "description": "KorvaneKV-T58", "portNumber": 13},
+          {"devicePath": "\\\\?\\", "description": "KorvaneKV-L420", "portNumber": 14},
+          {"devicePath": "ab", "description": "KorvaneKV-L420", "portNumber": 15})",
+       "KorvaneKV-T58@USB013,KorvaneKV-T80@USB012,EPSON TM-T88V@USB011"},
   };
-  Plug(u"missing", u"KorvaneKV-T100B", std::nullopt);
-  put(u"text", os::REG_SZ, sim::Utf16Bytes(std::u16string_view(u"7\0", 2)));  // '7' = 55
-  put(u"short", os::REG_DWORD, {7, 0});
-  put(u"long", os::REG_DWORD, {7, 0, 0, 0, 0, 0, 0, 0});
-  put(u"binary", os::REG_BINARY, {7, 0, 0, 0});
-  put(u"empty", os::REG_DWORD, {});
-  put(u"odd", os::REG_NONE, {0x12, 1, 0, 0});
-  Plug(u"good", u"KorvaneKV-L420", 5);
-
-  ASSERT_EQ(Discover(), 4);
-  EXPECT_EQ(Ports(), (std::vector<Text>{u"USB005", u"USB274", u"USB007", u"USB055"}));
-  EXPECT_EQ(M().kernel.liveAllocations, 4u);
-  EXPECT_TRUE(M().openHandles.empty());
+  const std::string three = R"({"serial": "A", "description": "A", "portNumber": 1},
+      {"serial": "B", "description": "B", "portNumber": 2}, {"serial": "C", "description": "C", "portNumber": 3})";
+  const std::vector<Row> failures = {
+      {"no class", three, "", R"([{"operation": "SetupDiGetClassDevsW", "error": 5}])"},
+      {"no details of the first", three, "C@USB003,B@USB002",
+       R"([{"operation": "SetupDiGetDeviceInterfaceDetailW", "error": 122, "onCall": 1}])"},
+      {"no key of the second", three, "C@USB003,A@USB001", R"([{"operation": "RegOpenKeyExW", "error": 5, "onCall": 2}])"},
+      {"the enumeration ends at the second", three, "A@USB001",
+       R"([{"operation": "SetupDiEnumDeviceInterfaces", "error": 259, "onCall": 2}])"},
+      {"no memory for the first key name", three, "C@USB003,B@USB002",
+       R"([{"operation": "LocalAlloc", "error": 8, "onCall": 1}])"},
+      {"no memory for the first record", three, "C@USB003,B@USB002",
+       R"([{"operation": "LocalAlloc", "error": 8, "onCall": 2}])"},
+      {"no memory for the first description", three, "C@USB003,B@USB002,@USB001",
+       R"([{"operation": "LocalAlloc", "error": 8, "onCall": 3}])"},
+  };
+  for (const auto* table : {&rows, &failures}) {
+    for (const Row& row : *table) {
+      SCOPED_TRACE(row.what);
+      TearDown();
+      SetUp();
+      Given(R"({"machine": {"usbPrinters": [)" + row.printers + R"(], "faults": )" + row.faults + "}}");
+      EXPECT_EQ(DiscoverUsbPrinters(&DeviceList), static_cast<int>(std::count(row.records.begin(), row.records.end(), '@')));
+      EXPECT_EQ(Records(), row.records);
+      for (const PrinterDevice* d = DeviceList; d != nullptr; d = d->next) {
+        Text lower = d->description;  // ASCII here
+        LowerAscii(lower.data());
+        EXPECT_EQ(U8(d->checksum), ChecksumOf(U8(d->description)));
+        EXPECT_EQ(U8(d->hardwareId), "usbprint\\" + U8(lower) + U8(d->checksum));
+      }
+      EXPECT_TRUE(M().openHandles.empty());
+    }
+  }
 }
 
-TEST_F(UsbDiscoveryTest, FailingClassEnumerationFindsNothing) {
-  Plug(u"A", u"KorvaneKV-T100B", 1);
-  ASSERT_EQ(Discover(), 1);
-  M().faults.Set("SetupDiGetClassDevsW", FaultRule{err::AccessDenied});
-  EXPECT_EQ(Discover(), 0);
+TEST_F(UsbDiscoveryTest, KnownHardwareIdsAndTheAnsiBytesOfTheChecksum) {
+  // Code page 1252: U+00C9 is 0xC9, the euro 0x80, and U+4E2D has no byte.
+  // Code page 932: U+4E2D is 0x92 0x86, U+FF71 is 0xB1; U+00C9 and the euro have none.
+  const std::vector<std::tuple<const char*, std::u16string, std::string>> rows = {
+      {"1252", u"KorvaneKV-T100B", "usbprint\\korvanekv-t100b4c44"},
+      {"1252", u"KorvaneKV-L420", "usbprint\\korvanekv-l42005bb"},
+      {"1252", u"KORVAN\u00C9\u20AC\u4E2D", U8(u"usbprint\\korvan\u00C9\u20AC\u4E2D") + ChecksumOf("KORVAN\xC9\x80?")},
+      {"932", u"KORVAN\u00C9\u20AC\u4E2D\uFF71",
+       U8(u"usbprint\\korvan\u00C9\u20AC\u4E2D\uFF71") + ChecksumOf("KORVAN??\x92\x86\xB1")},
+  };
+  for (const auto& [codePage, description, hardwareId] : rows) {
+    TearDown();
+    SetUp();
+    Given(R"({"machine": {"ansiCodePage": )" + std::string(codePage) + R"(, "usbPrinters": [{"description": ")" +
+          U8(description) + R"(", "portNumber": 1}]}})");
+    ASSERT_EQ(DiscoverUsbPrinters(&DeviceList), 1);
+    EXPECT_EQ(U8(DeviceList->hardwareId), hardwareId);
+  }
+}
+
+TEST_F(UsbDiscoveryTest, APassThatCannotEnumerateLeavesNoRecords) {
+  Given(R"({"machine": {"usbPrinters": [{"description": "A", "portNumber": 1}],
+            "faults": [{"operation": "SetupDiGetClassDevsW", "error": 5, "onCall": 2}]}})");
+  ASSERT_EQ(DiscoverUsbPrinters(&DeviceList), 1);
+  EXPECT_EQ(DiscoverUsbPrinters(&DeviceList), 0);
   EXPECT_EQ(DeviceList, nullptr);
-  EXPECT_EQ(M().kernel.liveAllocations, 0u);
-  EXPECT_EQ(M().CallCount("SetupDiEnumDeviceInterfaces"), 2);  // both from the first pass
+  EXPECT_EQ(M().kernel.liveAllocations, 0u) << "the first pass's records freed";
 }
 
-TEST_F(UsbDiscoveryTest, FailureForOneInterfaceLeavesOutThatOneOnly) {
-  Plug(u"A", u"KorvaneKV-T58", 1);
-  Plug(u"B", u"KorvaneKV-T80", 2);
-  Plug(u"C", u"KorvaneKV-T100B", 3);
-
-  M().faults.Set("SetupDiGetDeviceInterfaceDetailW", FaultRule{err::InsufficientBuffer, 0, 1});
-  EXPECT_EQ(Discover(), 2);
-  EXPECT_EQ(Ports(), (std::vector<Text>{u"USB003", u"USB002"}));
-  M().faults.ClearAll();
-
-  const int opens = M().CallCount("RegOpenKeyExW");
-  M().faults.Set("RegOpenKeyExW", FaultRule{err::AccessDenied, 0, opens + 2});  // B's key
-  EXPECT_EQ(Discover(), 2);
-  EXPECT_EQ(Ports(), (std::vector<Text>{u"USB003", u"USB001"}));
-  M().faults.ClearAll();
-
-  // LocalAlloc per interface: key name, record, description buffer.
-  const int before = M().CallCount("LocalAlloc");
-  M().faults.Set("LocalAlloc", FaultRule{err::NotEnoughMemory, 0, before + 2});  // A's record
-  EXPECT_EQ(Discover(), 2);
-  EXPECT_EQ(Ports(), (std::vector<Text>{u"USB003", u"USB002"}));
-  M().faults.ClearAll();
-
-  const int again = M().CallCount("LocalAlloc");
-  M().faults.Set("LocalAlloc", FaultRule{err::NotEnoughMemory, 0, again + 1});  // A's key name
-  EXPECT_EQ(Discover(), 2);
-  EXPECT_EQ(Ports(), (std::vector<Text>{u"USB003", u"USB002"}));
-  M().faults.ClearAll();
-
-  // Without its description buffer A is still listed, with no description.
-  const int last = M().CallCount("LocalAlloc");
-  M().faults.Set("LocalAlloc", FaultRule{err::NotEnoughMemory, 0, last + 3});
-  EXPECT_EQ(Discover(), 3);
-  EXPECT_EQ(Descriptions(), (std::vector<Text>{u"KorvaneKV-T100B", u"KorvaneKV-T80", u""}));
-
-  EXPECT_EQ(M().kernel.liveAllocations, 3u);
-  EXPECT_TRUE(M().openHandles.empty());
-}
-
-TEST_F(UsbDiscoveryTest, InterfaceWithoutKeyIsLeftOut) {
-  M().devices.usbPrinters.push_back(sim::UsbPrinterInterface{PathOf(u"nokey"), true});
-  Plug(u"B", u"KorvaneKV-T80", 2);
-  EXPECT_EQ(Discover(), 1);
-  EXPECT_EQ(Ports(), (std::vector<Text>{u"USB002"}));
-}
-
-TEST_F(UsbDiscoveryTest, EnumerationEndsAtFirstFailingIndex) {
-  Plug(u"A", u"KorvaneKV-T58", 1);
-  Plug(u"B", u"KorvaneKV-T80", 2);
-  M().faults.Set("SetupDiEnumDeviceInterfaces", FaultRule{err::NoMoreItems, 0, 2});
-  EXPECT_EQ(Discover(), 1);
-  EXPECT_EQ(Ports(), (std::vector<Text>{u"USB001"}));
-}
-
-TEST_F(UsbDiscoveryTest, UnpluggedPrintersAreNotListed) {
-  Plug(u"A", u"KorvaneKV-T58", 1);
-  Plug(u"B", u"KorvaneKV-T80", 2);
-  sim::UnplugUsbPrinter(M(), PathOf(u"A"));
-  EXPECT_EQ(Discover(), 1);
-  EXPECT_EQ(Ports(), (std::vector<Text>{u"USB002"}));
-}
-
-TEST_F(UsbDiscoveryTest, EveryVendorAndOddDevicePaths) {
-  sim::PlugUsbPrinter(M(), sim::UsbPrinterPath(u"04b8", u"0e28", u"X"), u"EPSON TM-T88V", 11);
-  sim::PlugUsbPrinter(M(), sim::UsbPrinterPath(u"1FC9", u"2016", u"Y"), u"KorvaneKV-T80", 12);
-  // Shorter than the vendor ID's position, yet with a key: listed.
-  sim::PlugUsbPrinter(M(), u"\\\\?\\usb#vid_2", u"KorvaneKV-T58", 13);
-  // Nothing after the prefix, or not even the prefix: no key to read.
-  sim::PlugUsbPrinter(M(), u"\\\\?\\", u"KorvaneKV-L420", 14);
-  sim::PlugUsbPrinter(M(), u"ab", u"KorvaneKV-L420", 15);
-  sim::PlugUsbPrinter(M(), u"", u"KorvaneKV-L420", 16);
-
-  EXPECT_EQ(Discover(), 3);
-  EXPECT_EQ(Ports(), (std::vector<Text>{u"USB013", u"USB012", u"USB011"}));
-  EXPECT_EQ(M().kernel.liveAllocations, 3u);
-}
-
-TEST_F(UsbDiscoveryTest, ChecksumIsTakenOverAnsiBytes) {
-  // Code page 1252: U+00C9 is 0xC9, U+20AC (euro) is 0x80, and U+4E2D has
-  // no byte and becomes '?'.
-  Plug(u"A", u"KORVAN\u00C9\u20AC\u4E2D", 1);
-  ASSERT_EQ(Discover(), 1);
-  const Text checksum = ChecksumText("KORVAN\xC9\x80?");
-  ASSERT_NE(checksum, ChecksumText("KORVAN\xC9\xAC\x2D"));  // the units' low bytes
-  EXPECT_EQ(Text(DeviceList->checksum), checksum);
-  // Only A-Z are lowered; the other characters stay as they are.
-  EXPECT_EQ(Text(DeviceList->hardwareId), u"usbprint\\korvan\u00C9\u20AC\u4E2D" + checksum);
-
-  // Code page 932 (Shift-JIS): U+4E2D is the two bytes 0x92 0x86, the
-  // half-width U+FF71 the one byte 0xB1; U+00C9 and the euro have none.
-  M().kernel.ansiCodePage = 932;
-  Plug(u"B", u"KORVAN\u00C9\u20AC\u4E2D\uFF71", 2);
-  ASSERT_EQ(Discover(), 2);
-  EXPECT_EQ(Text(DeviceList->checksum), ChecksumText("KORVAN??\x92\x86\xB1"));
-}
-
-class WideToAnsiTest : public test::SimTest {};
-
-TEST_F(WideToAnsiTest, ConvertsWithinTheBuffer) {
-  char dest[8];
-  std::memset(dest, 'x', sizeof(dest));
-  EXPECT_EQ(WideToAnsi(dest, 8, u"Caf\u00E9!!!"), dest);  // 7 units: fits with its terminator
-  EXPECT_EQ(std::string(dest), "Caf\xE9!!!");
-
-  std::memset(dest, 'x', sizeof(dest));
-  EXPECT_EQ(WideToAnsi(dest, 8, u"12345678"), nullptr);  // no terminator within 8 units
-  EXPECT_EQ(WideToAnsi(dest, 0, u""), nullptr);
-  EXPECT_EQ(WideToAnsi(dest, 8, nullptr), nullptr);
-  EXPECT_EQ(WideToAnsi(nullptr, 8, u"a"), nullptr);
-  EXPECT_EQ(std::string(dest, sizeof(dest)), std::string(8, 'x'));  // untouched
-
-  EXPECT_EQ(WideToAnsi(dest, 1, u""), dest);
-  EXPECT_EQ(dest[0], 0);
-  EXPECT_EQ(dest[1], 'x');
-}
-
-TEST_F(WideToAnsiTest, FailedConversionLeavesAnEmptyText) {
+TEST_F(UsbDiscoveryTest, WideToAnsiWithinTheBuffer) {
+  const std::vector<std::tuple<std::size_t, const char16_t*, bool, std::string>> rows = {
+      {8, u"Caf\u00E9!!!", true, "Caf\xE9!!!\0"},  // 7 units fit with their terminator
+      {8, u"12345678", false, "xxxxxxxx"},       // no terminator within 8 units
+      {0, u"", false, "xxxxxxxx"},
+      {8, nullptr, false, "xxxxxxxx"},
+      {1, u"", true, std::string("\0xxxxxxx", 8)},
+  };
+  for (const auto& [size, source, converted, after] : rows) {
+    char dest[8];
+    std::memset(dest, 'x', sizeof(dest));
+    EXPECT_EQ(WideToAnsi(dest, size, source), converted ? dest : nullptr) << size;
+    EXPECT_EQ(std::string(dest, after.size()), after) << size;
+  }
   char dest[8] = "old";
-  M().faults.Set("WideCharToMultiByte", FaultRule{err::InvalidParameter});
+  EXPECT_EQ(WideToAnsi(nullptr, 8, u"a"), nullptr);
+  Given(R"({"machine": {"faults": [{"operation": "WideCharToMultiByte", "error": 87}]}})");
   EXPECT_EQ(WideToAnsi(dest, sizeof(dest), u"abc"), dest);
-  EXPECT_EQ(dest[0], 0);
+  EXPECT_EQ(dest[0], 0) << "a failed conversion leaves an empty text";
 }
 
 }  // namespace
-}  // namespace korv
+}  // namespace korv::test

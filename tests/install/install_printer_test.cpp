@@ -1,363 +1,187 @@
+// Installing one printer (the KV-T80 on USB001) on machines that differ in
+// what the spooler and Plug and Play hold or answer: the outcome, the virtual
+// time it took, and what the machine holds afterwards.
 #include "install/install_printer.h"
 
-#include "install_machine.h"
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/globals.h"
+#include "common/text_util.h"
 #include "platform/kernel.h"
+#include "platform/services.h"
+#include "platform/sim/sim_fixtures.h"
+#include "sim_fixture.h"
 
 namespace korv::test {
 namespace {
 
-class InstallPrinterTest : public SimTest {
- protected:
-  void SetUp() override {
-    SimTest::SetUp();
-    PrepareInstallMachine(M());
-  }
-  int Install(std::uint8_t options = 0) { return InstallPrinter(MakeRequest(options), kInf); }
-  // Skips the driver-store road: the spooler refuses the package.
-  void RefuseUpload() { M().spooler.uploadResult = hr::Fail; }
-  bool Copied(const std::string& fileName) {
-    for (const auto& d : CallDetails(M(), "CopyFileW")) {
-      if (d.find(fileName) != std::string::npos) return true;
-    }
-    return false;
-  }
-  std::string ContentAt(const Text& path) {
-    const sim::SimFile* f = FileAt(M(), path);
-    return f != nullptr ? f->content : "<missing>";
-  }
-  void ExpectQueueOnPort(const Text& port) {
-    const sim::SimQueue* q = QueueNamed(M(), kModel);
-    ASSERT_NE(q, nullptr);
-    EXPECT_EQ(U8(q->info.pPortName), U8(port));
-    EXPECT_EQ(U8(q->info.pDriverName), U8(kModel));
-  }
+// Plug and Play's answer to the binding: the queue, `delay` ms later, on `port`.
+std::string Pnp(int delay, const std::string& port = "USB001") {
+  return R"("pnp": [{"hardwareId": "usbprint\\korvanekv-t80", "queueName": "Korvane KV-T80",
+            "driverName": "Korvane KV-T80", "portName": ")" + port + R"(", "delayMs": )" + std::to_string(delay) + "}]";
+}
+const std::string kRefused = R"("uploadResult": "0x80004005")";
+const std::string kOurs = R"("drivers": [{"pName": "Korvane KV-T80", "pConfigFile": "C:\\D\\korvdrv6ui.dll",
+                                          "dwlDriverVersion": "2020.1.1.1"}])";
+
+struct Row {
+  const char* what;
+  std::string machine;       // the machine's fields besides the installer folder
+  bool monitor;              // the model prints through the language monitor
+  int result;
+  std::uint64_t endsAt;
+  const char* queuePort;     // the queue's port afterwards; "" no queue
+  const char* driverUi;      // end of the driver's configuration module; "" no driver
+  const char* monitorBuild;  // build of korvmon.dll in the native system folder; "" none
+  int spoolerStops;
+  std::function<void(sim::Machine&)> also = [](sim::Machine&) {};
 };
 
-TEST_F(InstallPrinterTest, ExistingQueueOnAnyPortEndsAtOnceTouchingNothing) {
-  M().spooler.ports.push_back(u"USB002");
-  M().spooler.drivers.push_back({FamilyDriver(kModel)});
-  AddQueue(M(), kModel, u"USB002", kModel);
-  PlugPrinter(M(), 0);
-
-  EXPECT_EQ(Install(kOptionLanguageMonitor), kAlreadyInstalled);
-  EXPECT_EQ(Calls(M()), (std::vector<std::string>{"OpenPrinterW", "GetPrinterW"}));
-  EXPECT_EQ(Now(), 0u);
-  EXPECT_EQ(U8(QueueNamed(M(), kModel)->info.pPortName), "USB002");
-  EXPECT_TRUE(TraceLines(M()).empty());
+std::string ContentOf(sim::Machine& m, const Text& path) {
+  auto it = m.kernel.files.find(path);
+  return it == m.kernel.files.end() ? "" : it->second.content;
 }
 
-TEST_F(InstallPrinterTest, DriverStoreRoadWithoutMonitorWaitsAllTenChecks) {
-  PlugPrinter(M(), 0);  // the queue is there from the second check on
+class InstallPrinterTest : public SimTest {};
 
-  EXPECT_EQ(Install(), 1);
-  EXPECT_EQ(Now(), 10000u);
-
-  std::vector<std::string> expected = {"OpenPrinterW", "EnumPrinterDriversW", "UploadPrinterDriverPackageW",
-                                       "CM_Locate_DevNodeW", "CM_Reenumerate_DevNode",
-                                       "UpdateDriverForPlugAndPlayDevicesW", "OpenPrinterW"};
-  for (int check = 2; check <= 10; ++check) expected.insert(expected.end(), {"OpenPrinterW", "GetPrinterW"});
-  expected.insert(expected.end(), {"OpenPrinterW", "GetPrinterW", "EnumPortsW"});
-  EXPECT_EQ(Calls(M()), expected);
-  EXPECT_EQ(FirstCallAt(M(), "EnumPortsW"), 10000u);
-
-  ExpectQueueOnPort(kPort);
-  ASSERT_NE(DriverNamed(M(), kModel), nullptr);  // brought by Plug and Play
-  EXPECT_EQ(M().spooler.monitors.size(), 0u);
-  EXPECT_EQ(FileAt(M(), Text(kSystemDir) + u"\\korvmon.dll"), nullptr);
-  EXPECT_EQ(Spooler(M()).stopRequests, 0);
-  EXPECT_EQ(OpenPrinterHandles(M()), 0);
-}
-
-TEST_F(InstallPrinterTest, QueueAppearingAfterTheLastCheckIsAcceptedWithoutTheMonitor) {
-  PlugPrinter(M(), 9500);  // after the tenth check (at 9 s)
-  EXPECT_EQ(Install(kOptionLanguageMonitor), 1);
-  EXPECT_EQ(Now(), 10000u);
-  ExpectQueueOnPort(kPort);
-  EXPECT_EQ(Spooler(M()).stopRequests, 0);
-  EXPECT_EQ(M().CallCount("CopyFileW"), 0);
-}
-
-// The queue shows up at some check: for a monitor model the wait ends there,
-// the monitor is staged with a spooler restart (3.5 s) and the queue is
-// accepted.
-class MonitorWaitTest : public InstallPrinterTest,
-                        public ::testing::WithParamInterface<std::pair<std::uint64_t, std::uint64_t>> {};
-
-TEST_P(MonitorWaitTest, WaitEndsAtTheCheckThatSeesTheQueue) {
-  const auto [delay, seenAt] = GetParam();
-  PlugPrinter(M(), delay);
-
-  EXPECT_EQ(Install(kOptionLanguageMonitor), 1);
-  EXPECT_EQ(FirstCallAt(M(), "ControlService"), seenAt);
-  EXPECT_EQ(Now(), seenAt + 3500);
-
-  const std::string monitor = sim::InstallerFileContent(u"amd64", u"korvmon.dll");
-  EXPECT_EQ(ContentAt(Text(kDriverDir) + u"\\korvmon.dll"), monitor);
-  EXPECT_EQ(ContentAt(Text(kSystemDir) + u"\\korvmon.dll"), monitor);
-  EXPECT_EQ(Spooler(M()).stopRequests, 1);
-  EXPECT_EQ(Spooler(M()).startRequests, 1);
-  EXPECT_EQ(Spooler(M()).state, os::SERVICE_RUNNING);
-  // Only the monitor: the rest came with the package.
-  EXPECT_EQ(M().CallCount("CopyFileW"), 2);
-  EXPECT_EQ(M().CallCount("AddMonitorW"), 0);
-  EXPECT_EQ(M().CallCount("AddPrinterDriverW"), 0);
-  EXPECT_EQ(M().CallCount("AddPrinterW"), 0);
-  ExpectQueueOnPort(kPort);
-}
-
-INSTANTIATE_TEST_SUITE_P(QueueSeenAt, MonitorWaitTest,
-                         ::testing::Values(std::make_pair(0ull, 1000ull), std::make_pair(2500ull, 3000ull),
-                                           std::make_pair(8500ull, 9000ull)));
-
-TEST_F(InstallPrinterTest, QueueCreatedOnAnotherPortIsMoved) {
-  M().spooler.ports.push_back(u"USB002");
-  PlugPrinter(M(), 1000, u"USB002");
-
-  EXPECT_EQ(Install(), 1);
-  EXPECT_EQ(Now(), 10000u);
-  EXPECT_EQ(M().CallCount("SetPrinterW"), 1);
-  EXPECT_EQ(M().CallCount("AddPrinterW"), 0);
-  ExpectQueueOnPort(kPort);
-}
-
-TEST_F(InstallPrinterTest, MoveRefusedBySpoolerFailsTheInstallation) {
-  M().spooler.ports.push_back(u"USB002");
-  PlugPrinter(M(), 1000, u"USB002");
-  M().faults.Set("SetPrinterW", {err::AccessDenied});
-
-  EXPECT_EQ(Install(), 0);
-  EXPECT_EQ(os::GetLastError(), err::AccessDenied);
-  ExpectQueueOnPort(u"USB002");
-  EXPECT_EQ(M().CallCount("EnumPortsW"), 0);  // no port check after a failure
-}
-
-TEST_F(InstallPrinterTest, SeagullDriverOfTheMakerSkipsTheDriverStore) {
-  M().spooler.drivers.push_back({OtherDriver(u"Korvane KP-80 Seagull", Text(kDriverDir) + u"\\3\\KP80SeagullUI.dll",
-                                             u"Korvane")});
-  PlugPrinter(M(), 0);
-
-  EXPECT_EQ(Install(), 1);
-  EXPECT_EQ(M().CallCount("UploadPrinterDriverPackageW"), 0);
-  EXPECT_EQ(M().CallCount("CM_Reenumerate_DevNode"), 0);
-  EXPECT_EQ(M().CallCount("UpdateDriverForPlugAndPlayDevicesW"), 0);
-  EXPECT_EQ(Now(), 0u);  // straight to the manual road, which finds everything at once
-
-  // The manual road: the family's driver next to the Seagull one, and the queue.
-  const os::DriverInfo8* d = DriverNamed(M(), kModel);
-  ASSERT_NE(d, nullptr);
-  EXPECT_EQ(U8(d->pConfigFile), U8(Text(kDriverDir) + u"\\3\\korvdrv6ui.dll"));
-  EXPECT_EQ(M().spooler.drivers.size(), 2u);
-  ExpectQueueOnPort(kPort);
-  EXPECT_FALSE(Copied("korvmon.dll"));  // not a monitor model
-  EXPECT_EQ(M().CallCount("AddMonitorW"), 0);
-}
-
-TEST_F(InstallPrinterTest, ForeignDriverUnderTheNameIsLeftAloneAndAMissingPortRestartsTheSpooler) {
-  M().spooler.drivers.push_back({OtherDriver(kModel, Text(kDriverDir) + u"\\3\\OTHERUI.DLL", u"Other")});
-  // The printer's port is reported only once the spooler starts again.
-  M().spooler.ports.erase(M().spooler.ports.end() - 1);
-  M().spooler.portsAfterCycle.push_back(kPort);
-
-  EXPECT_EQ(Install(kOptionLanguageMonitor), 1);
-  // No device took the package: the full wait, then the restart.
-  EXPECT_EQ(FirstCallAt(M(), "ControlService"), 10000u);
-  EXPECT_EQ(Now(), 13300u);
-  EXPECT_EQ(Spooler(M()).stopRequests, 1);
-  EXPECT_EQ(Spooler(M()).startRequests, 1);
-
-  EXPECT_EQ(M().CallCount("GetPrinterDriverDirectoryW"), 0);
-  EXPECT_EQ(M().CallCount("CopyFileW"), 0);
-  EXPECT_EQ(M().CallCount("AddMonitorW"), 0);
-  EXPECT_EQ(M().CallCount("AddPrinterDriverW"), 0);
-  EXPECT_EQ(M().CallCount("AddPrinterW"), 0);
-  EXPECT_TRUE(M().spooler.queues.empty());
-  EXPECT_EQ(U8(DriverNamed(M(), kModel)->pConfigFile), U8(Text(kDriverDir) + u"\\3\\OTHERUI.DLL"));
-  // After the restart the spooler lists the port.
-  EXPECT_TRUE(M().spooler.portsAfterCycle.empty());
-  EXPECT_EQ(U8(M().spooler.ports.back()), "USB001");
-}
-
-TEST_F(InstallPrinterTest, ManualRoadForAMonitorModelInOrder) {
-  RefuseUpload();
-  EXPECT_EQ(Install(kOptionLanguageMonitor), 1);
-
-  EXPECT_EQ(Calls(M()).size(), M().calls.size() - M().CallCount("MultiByteToWideChar"));  // no allocations
-  const std::vector<std::string> steps = {"CopyFileW",     "CopyFileW",         "CopyFileW",  "CopyFileW",
-                                          "ControlService", "CopyFileW",        "StartServiceW",
-                                          "AddMonitorW",    "AddPrinterDriverW", "AddPrinterW"};
-  EXPECT_EQ(M().CallNames({"CopyFileW", "ControlService", "StartServiceW", "AddMonitorW", "AddPrinterDriverW",
-                           "AddPrinterW", "UpdateDriverForPlugAndPlayDevicesW"}),
-            steps);
-  EXPECT_EQ(CallDetails(M(), "CopyFileW"),
-            (std::vector<std::string>{
-                "C:\\Korvane\\amd64\\korvdrv6.dll -> " + U8(kDriverDir) + "\\korvdrv6.dll",
-                "C:\\Korvane\\amd64\\korvdrv6ui.dll -> " + U8(kDriverDir) + "\\korvdrv6ui.dll",
-                "C:\\Korvane\\dat\\korvdrv6.dat -> " + U8(kDriverDir) + "\\korvdrv6.dat",
-                "C:\\Korvane\\amd64\\korvmon.dll -> " + U8(kDriverDir) + "\\korvmon.dll",
-                "C:\\Korvane\\amd64\\korvmon.dll -> " + U8(kSystemDir) + "\\korvmon.dll",
-            }));
-  EXPECT_EQ(Now(), 3500u);  // the one spooler restart
-
-  ASSERT_EQ(M().spooler.monitors.size(), 1u);
-  const os::DriverInfo8* d = DriverNamed(M(), kModel);
-  ASSERT_NE(d, nullptr);
-  EXPECT_EQ(U8(d->pMonitorName), "Language Monitor");
-  ExpectQueueOnPort(kPort);
-  EXPECT_TRUE(Traced(M(), "DoUploadDriverPackage, , code:-2147467259."));
-
-  // Installed: a second run finds the queue and does nothing.
-  M().calls.clear();
-  EXPECT_EQ(Install(kOptionLanguageMonitor), kAlreadyInstalled);
-  EXPECT_EQ(Calls(M()), (std::vector<std::string>{"OpenPrinterW", "GetPrinterW"}));
-}
-
-// The shipped 32-bit program puts the language monitor where the native
-// spooler loads it from: the real system folder, never SysWOW64, on x64 and
-// ARM64 alike; the spooler then accepts the monitor.
-TEST_F(InstallPrinterTest, TheMonitorLandsInTheNativeSystemFolderOnEveryProcessor) {
-  const Text kWow64Monitor = u"C:\\Windows\\SysWOW64\\korvmon.dll";
-  const std::pair<std::uint16_t, const char16_t*> machines[] = {
-      {arch::Amd64, u"amd64"}, {arch::Arm64, u"arm64"}, {arch::Intel, u"i386"}};
-  for (const auto& [native, folder] : machines) {
-    SCOPED_TRACE(U8(folder));
+TEST_F(InstallPrinterTest, OutcomeTimeAndWhatIsLeft) {
+  const std::vector<Row> rows = {
+      {"a queue of the name exists: nothing is done", R"("spooler": {"ports": ["USB001", "USB002"], )" + kOurs +
+           R"(, "queues": [{"pPrinterName": "Korvane KV-T80", "pPortName": "USB002", "pDriverName": "Korvane KV-T80"}],
+           )" + Pnp(0) + "}",
+       true, kAlreadyInstalled, 0, "USB002", "korvdrv6ui.dll", "", 0},
+      {"driver store, no monitor: all ten checks", R"("spooler": {"ports": ["USB001"], )" + Pnp(0) + "}", false, 1,
+       10000, "USB001", "korvdrv6ui.dll", "", 0},
+      {"queue after the last check: taken without the monitor", R"("spooler": {"ports": ["USB001"], )" + Pnp(9500) + "}",
+       true, 1, 10000, "USB001", "korvdrv6ui.dll", "", 0},
+      {"monitor model: the wait ends at the first check", R"("spooler": {"ports": ["USB001"], )" + Pnp(0) + "}", true,
+       1, 1000 + 3500, "USB001", "korvdrv6ui.dll", "amd64", 1},
+      {"monitor model: the wait ends at the fourth check", R"("spooler": {"ports": ["USB001"], )" + Pnp(2500) + "}",
+       true, 1, 3000 + 3500, "USB001", "korvdrv6ui.dll", "amd64", 1},
+      {"monitor model: the wait ends at the tenth check", R"("spooler": {"ports": ["USB001"], )" + Pnp(8500) + "}",
+       true, 1, 9000 + 3500, "USB001", "korvdrv6ui.dll", "amd64", 1},
+      {"queue made on another port is moved, ready to print",
+       R"("spooler": {"ports": ["USB001", "USB002"], )" + Pnp(1000, "USB002") + "}", false, 1, 10000, "USB001",
+       "korvdrv6ui.dll", "", 0},
+      {"the move refused fails", R"("spooler": {"ports": ["USB001", "USB002"], )" + Pnp(1000, "USB002") +
+           R"(}, "faults": [{"operation": "SetPrinterW", "error": 5}])",
+       false, 0, 10000, "USB002", "korvdrv6ui.dll", "", 0,
+       [](sim::Machine& m) { EXPECT_EQ(m.CallCount("EnumPortsW"), 0) << "no port check after a failure"; }},
+      {"port listed in another case: moved there and the spooler restarted",
+       R"("spooler": {"ports": ["LPT1:", "usb001"], )" + Pnp(1000, "usb001") + "}", false, 1, 13300, "usb001",
+       "korvdrv6ui.dll", "", 1},
+      {"the maker's Seagull driver: straight to the manual road",
+       R"("spooler": {"ports": ["USB001"], "drivers": [{"pName": "KV-T80 Seagull", "pszProvider": "Korvane",
+          "pConfigFile": "C:\\D\\KP80SeagullUI.dll"}], )" + Pnp(0) + "}",
+       false, 1, 0, "USB001", "korvdrv6ui.dll", "", 0, [](sim::Machine& m) {
+         const os::DriverInfo8& d = m.spooler.drivers.at(1).info;
+         EXPECT_TRUE(d.pMonitorName.empty() && d.pDependentFiles.empty());
+       }},
+      {"another vendor's driver of the name is left alone; the port comes with a restart",
+       R"("spooler": {"ports": ["LPT1:"], "portsAfterCycle": ["USB001"],
+          "drivers": [{"pName": "Korvane KV-T80", "pConfigFile": "C:\\D\\OTHERUI.DLL"}]})",
+       true, 1, 10000 + 3300, "", "OTHERUI.DLL", "", 1},
+      {"upload refused, monitor model: the manual road", R"("spooler": {"ports": ["USB001"], )" + kRefused + "}", true, 1,
+       3500, "USB001", "korvdrv6ui.dll", "amd64",
+       1, [](sim::Machine& m) {
+         const os::DriverInfo8& d = m.spooler.drivers.at(0).info;
+         EXPECT_EQ(U8(d.pMonitorName + u"|" + d.pDefaultDataType + u"|" + d.pszProvider + u"|" + d.pszPrintProcessor),
+                   "Language Monitor|RAW|korvane|winprint");
+         ASSERT_EQ(d.pDependentFiles.size(), 1u);
+         EXPECT_EQ(U8(d.pDependentFiles[0]), "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\korvmon.dll");
+         EXPECT_EQ(d.cVersion, 3u);
+         EXPECT_EQ(d.dwlDriverVersion, 0x07EA000400070006u);
+         EXPECT_EQ(d.ftDriverDate, 0x01DCC6217A290000u);
+       }},
+      {"a locked monitor in the driver directory is scheduled; the system folder's is replaced",
+       R"("spooler": {"ports": ["USB001"], )" + kRefused +
+           R"(}, "files": [{"path": "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\korvmon.dll", "locked": true}])",
+       true, 1, 3500, "USB001", "korvdrv6ui.dll", "amd64", 1,
+       [](sim::Machine& m) { EXPECT_EQ(m.kernel.pendingRenames.size(), 1u); }},
+      {"ARM64: the monitor of its build", R"("nativeArch": "arm64", "spooler": {"ports": ["USB001"], )" + kRefused + "}",
+       true, 1, 3500, "USB001", "korvdrv6ui.dll", "arm64", 1},
+      {"x86: the monitor of its build", R"("nativeArch": "x86", "spooler": {"ports": ["USB001"], )" + kRefused + "}",
+       true, 1, 3500, "USB001", "korvdrv6ui.dll", "i386", 1},
+      {"upload success other than S_OK: nothing bound", R"("spooler": {"ports": ["USB001"], "uploadResult": 1, )" +
+           Pnp(0) + "}",
+       false, 1, 0, "USB001", "korvdrv6ui.dll", "", 0},
+      {"our driver registered earlier is kept",
+       R"("spooler": {"ports": ["USB001"], )" + kRefused + ", " + kOurs + "}", false, 1, 0, "USB001",
+       "korvdrv6ui.dll", "", 0,
+       [](sim::Machine& m) { EXPECT_EQ(m.spooler.drivers.at(0).info.dwlDriverVersion, 0x07E4000100010001u); }},
+      {"a locked driver file is replaced at the next start", R"("spooler": {"ports": ["USB001"], )" + kRefused +
+           R"(}, "files": [{"path": "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\korvdrv6.dll", "locked": true}])",
+       false, 1, 0, "USB001", "korvdrv6ui.dll", "", 0,
+       [](sim::Machine& m) { EXPECT_EQ(m.kernel.pendingRenames.size(), 1u); }},
+      {"every file failing, our driver there: the queue all the same",
+       R"("spooler": {"ports": ["USB001"], )" + kRefused + ", " + kOurs +
+           R"(}, "faults": [{"operation": "CopyFileW", "error": 5}, {"operation": "MoveFileExW", "error": 5}])",
+       true, 1, 3500, "USB001", "korvdrv6ui.dll", "", 1},
+      {"the configuration module not staged: no driver registered",
+       R"("spooler": {"ports": ["USB001"], )" + kRefused +
+           R"(}, "faults": [{"operation": "CopyFileW", "error": 5, "onCall": 2}, {"operation": "MoveFileExW", "error": 5}])",
+       false, 0, 5000, "", "", "", 0},
+      {"the data file not staged: no driver registered",
+       R"("spooler": {"ports": ["USB001"], )" + kRefused + R"(}, "faults": [{"operation": "CopyFileW", "error": 5, "onCall": 3}])",
+       false, 0, 5000, "", "", "", 0},
+      {"the monitor refused: no driver registered",
+       R"("spooler": {"ports": ["USB001"], )" + kRefused + R"(}, "faults": [{"operation": "AddMonitorW", "error": 5}])",
+       true, 0, 3500 + 5000, "", "", "amd64", 1},
+      {"driver accepted but never listed", R"("spooler": {"ports": ["USB001"], )" + kRefused +
+           R"(, "acceptedNeverListed": ["Korvane KV-T80"]})",
+       false, 0, 5000, "", "", "", 0},
+      {"queue never added after a complete staging still counts",
+       R"("spooler": {"ports": ["USB001"], )" + kRefused + R"(}, "faults": [{"operation": "AddPrinterW", "error": 5}])",
+       false, 1, 5000, "", "korvdrv6ui.dll", "", 0},
+      {"unknown processor: no build to register", R"("nativeArch": "ia64", "spooler": {"ports": ["USB001"]})", true, 0,
+       15000, "", "", "", 0},
+      {"unknown processor, our driver there: the queue on it",
+       R"("nativeArch": "ia64", "spooler": {"ports": ["USB001"], )" + kOurs + "}", false, 1, 10000, "USB001",
+       "korvdrv6ui.dll", "", 0},
+      {"spooler stopped: fails with its error, and stays stopped",
+       R"("services": {"Spooler": {"state": "stopped"}}, "spooler": {"ports": ["USB001"], )" + Pnp(0) + "}", true, 0,
+       5000, "", "", "", 0, [](sim::Machine& m) {
+         EXPECT_EQ(os::GetLastError(), 1722u);
+         EXPECT_EQ(m.services.services.at(u"Spooler").state, os::SERVICE_STOPPED);
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
     TearDown();
     SetUp();
-    M().kernel.nativeArch = native;
-    M().kernel.folders.insert(u"C:\\Windows\\SysWOW64");
-    RefuseUpload();
-    EXPECT_EQ(Install(kOptionLanguageMonitor), 1);
-    EXPECT_EQ(ContentAt(Text(kSystemDir) + u"\\korvmon.dll"), sim::InstallerFileContent(folder, u"korvmon.dll"));
-    EXPECT_EQ(ContentAt(kWow64Monitor), "<missing>");
-    EXPECT_EQ(M().spooler.monitors.size(), 1u);
+    Given(R"({"machine": {"installerFolders": ["C:\\Korvane\\"], )" + row.machine + "}}");
+    InstallDir.assign(u"C:\\Korvane\\");
+    InstallRequest request;
+    request.DriverName.assign(u"Korvane KV-T80");
+    request.PrinterName.assign(u"Korvane KV-T80");
+    request.PortName.assign(u"USB001");
+    request.HardwareId.assign(u"usbprint\\korvanekv-t80");
+    request.Options = row.monitor ? kOptionLanguageMonitor : 0;
+
+    EXPECT_EQ(InstallPrinter(request, u"C:\\Korvane\\korvv6.inf"), row.result);
+    EXPECT_EQ(Now(), row.endsAt);
+    row.also(M());
+    std::string port, ui;
+    for (const auto& q : M().spooler.queues) {
+      if (q.info.pPrinterName != u"Korvane KV-T80") continue;
+      port = U8(q.info.pPortName);
+      EXPECT_EQ(q.info.Status, 0u) << "not ready to print";
+    }
+    EXPECT_EQ(port, row.queuePort);
+    for (const auto& d : M().spooler.drivers) {
+      if (d.info.pName == u"Korvane KV-T80") ui = U8(d.info.pConfigFile);
+    }
+    EXPECT_EQ(ui.substr(ui.size() - std::min(ui.size(), std::strlen(row.driverUi))), row.driverUi);
+    EXPECT_EQ(ui.empty(), *row.driverUi == 0);
+    const std::string monitor = ContentOf(M(), u"C:\\Windows\\system32\\korvmon.dll");
+    EXPECT_EQ(monitor, *row.monitorBuild ? sim::InstallerFileContent(Utf8ToUtf16(row.monitorBuild), u"korvmon.dll") : "");
+    EXPECT_EQ(ContentOf(M(), u"C:\\Windows\\SysWOW64\\korvmon.dll"), "");
+    EXPECT_EQ(M().services.services.at(u"Spooler").stopRequests, row.spoolerStops);
   }
-}
-
-TEST_F(InstallPrinterTest, RegisteredDriverIsNotRegisteredAgain) {
-  RefuseUpload();
-  M().spooler.drivers.push_back({FamilyDriver(kModel)});
-  EXPECT_EQ(Install(), 1);
-  EXPECT_EQ(M().CallCount("CopyFileW"), 3);  // the files are still refreshed
-  EXPECT_EQ(M().CallCount("AddPrinterDriverW"), 0);
-  ExpectQueueOnPort(kPort);
-}
-
-TEST_F(InstallPrinterTest, UnknownProcessorCannotRegisterTheDriver) {
-  M().kernel.nativeArch = arch::Ia64;
-  EXPECT_EQ(Install(kOptionLanguageMonitor), 0);
-  // 10 s for Plug and Play (nothing plugged), 5 s for the queue.
-  EXPECT_EQ(Now(), 15000u);
-  EXPECT_EQ(CallDetails(M(), "CopyFileW"),
-            std::vector<std::string>{"C:\\Korvane\\dat\\korvdrv6.dat -> " + U8(kDriverDir) + "\\korvdrv6.dat"});
-  EXPECT_EQ(Spooler(M()).stopRequests, 0);
-  EXPECT_EQ(M().CallCount("AddPrinterDriverW"), 0);
-  EXPECT_TRUE(Traced(M(), "AddPrinter Korvane KP-80 failed, errcode:1797."));
-  EXPECT_TRUE(M().spooler.queues.empty());
-  EXPECT_EQ(M().CallCount("EnumPortsW"), 0);
-}
-
-TEST_F(InstallPrinterTest, UnknownProcessorStillAddsTheQueueOnAnEarlierDriver) {
-  M().kernel.nativeArch = arch::Ia64;
-  M().spooler.drivers.push_back({FamilyDriver(kModel)});
-  EXPECT_EQ(Install(), 1);
-  EXPECT_EQ(Now(), 10000u);
-  EXPECT_EQ(M().CallCount("AddPrinterDriverW"), 0);
-  ExpectQueueOnPort(kPort);
-}
-
-TEST_F(InstallPrinterTest, EveryStagingStepFailingStillSucceedsWithTheQueue) {
-  RefuseUpload();
-  M().spooler.drivers.push_back({FamilyDriver(kModel)});
-  M().faults.Set("CopyFileW", {err::AccessDenied});
-  M().faults.Set("MoveFileExW", {err::AccessDenied});
-
-  EXPECT_EQ(Install(kOptionLanguageMonitor), 1);
-  EXPECT_EQ(M().CallCount("MoveFileExW"), 3);    // each processor-specific file
-  EXPECT_EQ(M().CallCount("AddMonitorW"), 1);    // refused: no monitor in the system folder
-  EXPECT_EQ(M().CallCount("AddPrinterDriverW"), 0);
-  EXPECT_TRUE(Traced(M(), "InstallPrinterLanguageMonitor failed, errcode:126."));
-  ExpectQueueOnPort(kPort);
-  EXPECT_TRUE(M().kernel.pendingRenames.empty());
-}
-
-TEST_F(InstallPrinterTest, LockedTargetIsScheduledAndTheInstallationGoesOn) {
-  RefuseUpload();
-  const Text target = Text(kDriverDir) + u"\\korvdrv6.dll";
-  M().kernel.files[target] = sim::SimFile{"build in use", true};
-
-  EXPECT_EQ(Install(), 1);
-  ASSERT_EQ(M().kernel.pendingRenames.size(), 1u);
-  EXPECT_EQ(U8(M().kernel.pendingRenames[0].source), "C:\\Korvane\\amd64\\korvdrv6.dll");
-  EXPECT_EQ(U8(M().kernel.pendingRenames[0].target), U8(target));
-  EXPECT_EQ(ContentAt(target), "build in use");
-  EXPECT_TRUE(Traced(M(), "CopyFile file:C:\\Korvane\\amd64\\korvdrv6.dll to " + U8(target) + ", 0, errcode:32."));
-  ASSERT_NE(DriverNamed(M(), kModel), nullptr);
-  ExpectQueueOnPort(kPort);
-}
-
-TEST_F(InstallPrinterTest, SpoolerDownFailsWithoutStartingIt) {
-  M().services.services.at(u"Spooler").state = os::SERVICE_STOPPED;
-  PlugPrinter(M(), 0);
-
-  EXPECT_EQ(Install(kOptionLanguageMonitor), 0);
-  EXPECT_EQ(os::GetLastError(), 1722u);
-  EXPECT_EQ(Now(), 5000u);  // the queue checks only
-  EXPECT_EQ(Spooler(M()).state, os::SERVICE_STOPPED);
-  EXPECT_EQ(M().CallCount("StartServiceW"), 0);
-  EXPECT_EQ(M().CallCount("ControlService"), 0);
-  EXPECT_EQ(M().CallCount("UpdateDriverForPlugAndPlayDevicesW"), 0);
-  EXPECT_EQ(M().CallCount("CopyFileW"), 0);
-  EXPECT_EQ(FileAt(M(), Text(kSystemDir) + u"\\korvmon.dll"), nullptr);
-  EXPECT_TRUE(Traced(M(), "DoUploadDriverPackage, , code:-2147023174."));
-  EXPECT_TRUE(Traced(M(), "InstallPrinterLanguageMonitor failed, errcode:1722."));
-  EXPECT_TRUE(Traced(M(), "AddPrinter Korvane KP-80 failed, errcode:1722."));
-}
-
-TEST_F(InstallPrinterTest, DriverAcceptedButNeverListedFailsAfterFiveSeconds) {
-  RefuseUpload();
-  M().spooler.acceptedNeverListed.push_back(kModel);
-
-  EXPECT_EQ(Install(), 0);
-  EXPECT_EQ(Now(), 5000u);
-  EXPECT_EQ(M().CallCount("AddPrinterDriverW"), 1);
-  EXPECT_EQ(M().CallCount("AddPrinterW"), 0);
-  EXPECT_TRUE(M().spooler.queues.empty());
-  EXPECT_EQ(M().CallCount("EnumPortsW"), 0);
-}
-
-TEST_F(InstallPrinterTest, QueueNeverAddedAfterCompleteStagingStillCountsAsInstalled) {
-  RefuseUpload();
-  M().faults.Set("AddPrinterW", {err::AccessDenied});
-
-  EXPECT_EQ(Install(), 1);
-  EXPECT_EQ(Now(), 5000u);  // five queue checks
-  EXPECT_EQ(M().CallCount("OpenPrinterW"), 1 + 1 + 1 + 5);  // the look, the manual road's look, 5 checks, the choice
-  EXPECT_TRUE(Traced(M(), "AddPrinter Korvane KP-80 failed, errcode:5."));
-  EXPECT_TRUE(M().spooler.queues.empty());
-  ASSERT_NE(DriverNamed(M(), kModel), nullptr);
-}
-
-TEST_F(InstallPrinterTest, PortSpelledDifferentlyIsMovedToAndTheSpoolerRestarted) {
-  M().spooler.ports = {u"LPT1:", u"usb001"};
-  PlugPrinter(M(), 1000, u"usb001");
-
-  EXPECT_EQ(Install(), 1);
-  EXPECT_EQ(M().CallCount("SetPrinterW"), 1);  // "usb001" is not "USB001"
-  EXPECT_EQ(Spooler(M()).stopRequests, 1);     // nor is the port listed
-  EXPECT_EQ(Now(), 13300u);
-  ExpectQueueOnPort(u"usb001");  // the spooler keeps its own spelling
-}
-
-TEST_F(InstallPrinterTest, UploadSuccessOtherThanSOkIsNotBound) {
-  M().spooler.uploadResult = hr::False;
-  PlugPrinter(M(), 0);
-
-  EXPECT_EQ(Install(), 1);
-  EXPECT_EQ(M().CallCount("CM_Locate_DevNodeW"), 0);
-  EXPECT_EQ(M().CallCount("UpdateDriverForPlugAndPlayDevicesW"), 0);
-  EXPECT_EQ(Now(), 0u);  // no Plug and Play wait
-  EXPECT_EQ(FirstCallAt(M(), "AddPrinterW"), 0u);
-  EXPECT_TRUE(Traced(M(), "DoUploadDriverPackage, " + U8(M().spooler.uploadDestination) + ", code:1."));
-  ExpectQueueOnPort(kPort);
 }
 
 }  // namespace

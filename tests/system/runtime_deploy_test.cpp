@@ -1,194 +1,109 @@
-// Runtime deployment on the simulated machine: which file is copied from
-// where, the exact debugger lines, the retries and their pauses.
+// Deploying the driver's runtime into the native system folder: which build
+// lands there, what is left alone, the debugger lines and the retry pauses.
 #include "system/runtime_deploy.h"
 
-#include <map>
 #include <string>
 #include <vector>
 
-#include "common/text_util.h"
+#include "platform/sim/sim_fixtures.h"
 #include "platform/sim/wow64.h"
 #include "sim_fixture.h"
 
-namespace korv {
+namespace korv::test {
 namespace {
 
-const Text kSystem = u"C:\\Windows\\system32";
-const Text kTarget = u"C:\\Windows\\system32\\vcomp140.dll";
-
-class RuntimeDeployTest : public test::SimTest {
+class RuntimeDeployTest : public SimTest {
  protected:
-  void SetUp() override {
-    SimTest::SetUp();
-    M().kernel.folders.insert(kSystem);
+  void Fresh(const std::string& machine) {
+    TearDown();
+    SetUp();
+    Given(R"({"machine": {"installerFolders": ["C:\\Korvane\\"], "folders": ["C:\\Windows\\SysWOW64"])" +
+          (machine.empty() ? "" : ", " + machine) + "}}");
   }
-  std::map<Text, sim::SimFile, sim::NoCaseLess>& Files() { return M().kernel.files; }
-  std::vector<Text>& Output() { return M().kernel.debugOutput; }
-  void Ship(const Text& path, const std::string& content) { Files()[path] = sim::SimFile{content, false}; }
+  std::string ContentOf(const char16_t* path) {
+    auto it = M().kernel.files.find(path);
+    return it == M().kernel.files.end() ? "" : it->second.content;
+  }
+  std::string Output() {
+    std::string all;
+    for (const Text& line : M().kernel.debugOutput) all += (all.empty() ? "" : "|") + U8(line);
+    return all;
+  }
 };
 
-TEST_F(RuntimeDeployTest, PresentFileIsNeverReplaced) {
-  Ship(kTarget, "older, other processor");
-  Ship(u"C:\\Korvane\\amd64\\vcomp140.dll", "amd64");
-  DeployRuntimeLibrary(u"vcomp140.dll");
-  EXPECT_EQ(M().CallCount("CopyFileW"), 0);
-  EXPECT_TRUE(Output().empty());
-  EXPECT_EQ(Files().at(kTarget).content, "older, other processor");
-}
+const std::string kTo = " to C:\\Windows\\system32\\vcomp140.dll";
+std::string Copied(const std::string& build) { return "Successfully copied: C:\\Korvane\\" + build + "\\vcomp140.dll" + kTo; }
 
-TEST_F(RuntimeDeployTest, MissingFileIsCopiedFromTheNativeProcessorFolder) {
-  const std::pair<std::uint16_t, Text> machines[] = {
-      {arch::Amd64, u"amd64"}, {arch::Arm64, u"arm64"}, {arch::Intel, u"i386"}, {arch::Arm, u"arm"}};
-  for (const auto& m : machines) Ship(u"C:\\Korvane\\" + m.second + u"\\vcomp140.dll", test::U8(m.second));
-
-  for (const auto& [native, folder] : machines) {
-    Files().erase(kTarget);
-    Output().clear();
-    M().kernel.nativeArch = native;
-    DeployRuntimeLibrary(u"vcomp140.dll");
-    const Text source = u"C:\\Korvane\\" + folder + u"\\vcomp140.dll";
-    ASSERT_EQ(Files().count(kTarget), 1u) << test::U8(folder);
-    EXPECT_EQ(Files().at(kTarget).content, test::U8(folder));
-    EXPECT_EQ(Output(), (std::vector<Text>{u"Successfully copied: " + source + u" to " + kTarget}));
-  }
-  EXPECT_EQ(Now(), 0u);
-}
-
-// The 32-bit program on 64-bit Windows looks for and puts the runtime into
-// the native system folder, where the native driver loads it, whatever
-// SysWOW64 holds; the lines still name the system folder as the program
-// knows it. On a 32-bit processor, and for a 64-bit program, nothing is
-// redirected in the first place.
-TEST_F(RuntimeDeployTest, TheRuntimeGoesToTheNativeSystemFolderUnderWow64) {
-  const Text kWow64Target = u"C:\\Windows\\SysWOW64\\vcomp140.dll";
-  struct Case {
+TEST_F(RuntimeDeployTest, WhatLandsInTheSystemFolder) {
+  struct Row {
     const char* what;
-    std::uint16_t native;
-    std::uint16_t program;
-    bool inSystem32;
-    bool inSysWow64;
-    const char* expectedInSystem32;  // content afterwards, "" for none
+    std::string machine;
+    std::string system32;  // content of the native system folder's file afterwards
+    std::string output;
+    std::uint64_t endsAt = 0;
   };
-  const Case cases[] = {
-      {"x64, 32-bit program, runtime only in SysWOW64", arch::Amd64, arch::Intel, false, true, "amd64"},
-      {"x64, 32-bit program, runtime only in system32", arch::Amd64, arch::Intel, true, false, "present"},
-      {"x64, 32-bit program, runtime nowhere", arch::Amd64, arch::Intel, false, false, "amd64"},
-      {"ARM64, 32-bit program, runtime only in SysWOW64", arch::Arm64, arch::Intel, false, true, "arm64"},
-      {"ARM64, 32-bit program, runtime only in system32", arch::Arm64, arch::Intel, true, false, "present"},
-      {"x86, runtime nowhere", arch::Intel, arch::Intel, false, false, "i386"},
-      {"x64, 64-bit program, runtime only in SysWOW64", arch::Amd64, arch::Amd64, false, true, "amd64"},
+  const std::string inSystem32 = R"("files": [{"path": "C:\\Windows\\system32\\vcomp140.dll", "content": "kept"}])";
+  const std::string inSysWow64 = R"("files": [{"path": "C:\\Windows\\SysWOW64\\vcomp140.dll", "content": "32-bit"}])";
+  auto build = [](const char16_t* folder) { return sim::InstallerFileContent(folder, u"vcomp140.dll"); };
+  const std::vector<Row> rows = {
+      {"x64", "", build(u"amd64"), Copied("amd64")},
+      {"ARM64", R"("nativeArch": "arm64")", build(u"arm64"), Copied("arm64")},
+      {"x86", R"("nativeArch": "x86")", build(u"i386"), Copied("i386")},
+      {"ARM", R"("nativeArch": "arm")", build(u"arm"), Copied("arm")},
+      {"present: never replaced", inSystem32, "kept", ""},
+      {"ARM64, present in the native folder only", inSystem32 + R"(, "nativeArch": "arm64")", "kept", ""},
+      {"x64, 32-bit program, present in SysWOW64 only", inSysWow64, build(u"amd64"), Copied("amd64")},
+      {"x64, 64-bit program, present in SysWOW64 only", inSysWow64 + R"(, "programArch": "x64")", build(u"amd64"),
+       Copied("amd64")},
+      {"copy failing once: retried after a second", R"("faults": [{"operation": "CopyFileW", "error": 1223, "onCall": 1}])",
+       build(u"amd64"), "Copy attempt 1 failed: C:\\Korvane\\amd64\\vcomp140.dll" + kTo + ", error: 0x4c7|" + Copied("amd64"),
+       1000},
+      {"copy always failing: two lines, two pauses", R"("faults": [{"operation": "CopyFileW", "error": 2}])", "",
+       "Copy attempt 1 failed: C:\\Korvane\\amd64\\vcomp140.dll" + kTo + ", error: 0x2|Copy attempt 2 failed: "
+       "C:\\Korvane\\amd64\\vcomp140.dll" + kTo + ", error: 0x2", 2000},
+      {"no build for the processor: an empty folder name",
+       R"("nativeArch": "ia64", "files": [{"path": "C:\\Korvane\\\\vcomp140.dll", "content": "none"}])", "none",
+       "Successfully copied: C:\\Korvane\\\\vcomp140.dll" + kTo},
+      {"no system folder", R"("faults": [{"operation": "GetSystemDirectoryW", "error": 5}])", "", ""},
+      {"a system folder that does not fit", R"("systemFolder": "C:\\)" + std::string(257, 'w') + "\"", "", ""},
+      {"no executable path", R"("faults": [{"operation": "GetModuleFileNameW", "error": 122}])", "", ""},
   };
-  for (const char16_t* folder : {u"amd64", u"arm64", u"i386"}) {
-    Ship(Text(u"C:\\Korvane\\") + folder + u"\\vcomp140.dll", test::U8(folder));
-  }
-  M().kernel.folders.insert(u"C:\\Windows\\SysWOW64");
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    Files().erase(kTarget);
-    Files().erase(kWow64Target);
-    if (c.inSystem32) Ship(kTarget, "present");
-    if (c.inSysWow64) Ship(kWow64Target, "32-bit build");
-    Output().clear();
-    M().kernel.nativeArch = c.native;
-    M().kernel.programArch = c.program;
-
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Fresh(row.machine);
     DeployRuntimeLibrary(u"vcomp140.dll");
-
-    ASSERT_EQ(Files().count(kTarget), 1u);
-    EXPECT_EQ(Files().at(kTarget).content, c.expectedInSystem32);
-    EXPECT_EQ(Files().count(kWow64Target), c.inSysWow64 ? 1u : 0u);
-    if (c.inSysWow64) {
-      EXPECT_EQ(Files().at(kWow64Target).content, "32-bit build");  // left alone
-    }
-    if (!c.inSystem32) {
-      const Text source = Text(u"C:\\Korvane\\") + Utf8ToUtf16(c.expectedInSystem32) + u"\\vcomp140.dll";
-      EXPECT_EQ(Output(), (std::vector<Text>{u"Successfully copied: " + source + u" to " + kTarget}));
-    }
-    EXPECT_FALSE(sim::ThreadFsRedirectionDisabled());  // turned on again
+    const std::string system32 = ContentOf(u"C:\\Windows\\system32\\vcomp140.dll");
+    EXPECT_EQ(system32, row.system32);
+    EXPECT_EQ(Output(), row.output);
+    EXPECT_EQ(Now(), row.endsAt);
+    EXPECT_EQ(ContentOf(u"C:\\Windows\\SysWOW64\\vcomp140.dll"), row.machine.find("SysWOW64") != std::string::npos ? "32-bit" : "");
+    EXPECT_FALSE(sim::ThreadFsRedirectionDisabled()) << "redirection turned on again";
   }
-}
-
-TEST_F(RuntimeDeployTest, MissingSourceGivesTwoLinesAndTwoPauses) {
-  M().kernel.folders.insert(u"C:\\Korvane\\amd64");
-  DeployRuntimeLibrary(u"vcomp140.dll");
-  const Text paths = u"C:\\Korvane\\amd64\\vcomp140.dll to " + kTarget;
-  EXPECT_EQ(Output(), (std::vector<Text>{u"Copy attempt 1 failed: " + paths + u", error: 0x2",
-                                         u"Copy attempt 2 failed: " + paths + u", error: 0x2"}));
-  EXPECT_EQ(M().CallCount("CopyFileW"), 3);
-  EXPECT_EQ(Now(), 2000u);  // no pause after the third attempt
-  EXPECT_EQ(Files().count(kTarget), 0u);
-}
-
-TEST_F(RuntimeDeployTest, UnknownProcessorLeavesAnEmptyFolderName) {
-  for (std::uint16_t native : {arch::Ia64, arch::Unknown, std::uint16_t{1}}) {
-    M().kernel.nativeArch = native;
-    EXPECT_EQ(GetProcessorArchName(), Text()) << native;
-  }
-  Ship(u"C:\\Korvane\\\\vcomp140.dll", "no folder");
-  DeployRuntimeLibrary(u"vcomp140.dll");
-  EXPECT_EQ(Output(), (std::vector<Text>{u"Successfully copied: C:\\Korvane\\\\vcomp140.dll to " + kTarget}));
 }
 
 TEST_F(RuntimeDeployTest, ExecutableFolderIsTheTextBeforeTheLastSeparator) {
-  const std::pair<Text, Text> cases[] = {
+  const std::vector<std::pair<Text, Text>> rows = {
       {u"C:\\Korvane\\korvsetup.exe", u"C:\\Korvane"},
       {u"C:/Korvane/setup/korvsetup.exe", u"C:/Korvane/setup"},
       {u"C:\\a/b\\c/d.exe", u"C:\\a/b\\c"},
       {u"korvsetup.exe", u"korvsetup.exe"},
   };
-  for (const auto& [module, folder] : cases) {
+  for (const auto& [module, folder] : rows) {
     M().kernel.modulePath = module;
-    EXPECT_EQ(GetExecutableFolder(), folder) << test::U8(module);
+    EXPECT_EQ(U8(GetExecutableFolder()), U8(folder));
   }
-
-  // Without a separator the whole path is taken as the folder.
-  Ship(u"korvsetup.exe\\amd64\\vcomp140.dll", "x");
-  DeployRuntimeLibrary(u"vcomp140.dll");
-  EXPECT_EQ(Output(), (std::vector<Text>{u"Successfully copied: korvsetup.exe\\amd64\\vcomp140.dll to " + kTarget}));
-
-  M().faults.Set("GetModuleFileNameW", sim::FaultRule{err::InsufficientBuffer});
-  EXPECT_EQ(GetExecutableFolder(), Text());
-}
-
-TEST_F(RuntimeDeployTest, NoSystemFolderMeansNothingIsDone) {
-  Ship(u"C:\\Korvane\\amd64\\vcomp140.dll", "amd64");
-  M().faults.Set("GetSystemDirectoryW", sim::FaultRule{err::AccessDenied});
-  DeployRuntimeLibrary(u"vcomp140.dll");
-  // A folder that does not fit the buffer gives nothing to copy to either.
-  M().faults.ClearAll();
-  M().kernel.systemFolder = u"C:\\" + Text(260, u'w');
-  DeployRuntimeLibrary(u"vcomp140.dll");
-
-  EXPECT_EQ(M().CallCount("FileExists") + M().CallCount("CopyFileW"), 0);
-  EXPECT_TRUE(Output().empty());
-  EXPECT_EQ(Now(), 0u);
-}
-
-TEST_F(RuntimeDeployTest, CopyFailingOnceIsRetriedAfterOneSecond) {
-  Ship(u"C:\\Korvane\\amd64\\vcomp140.dll", "amd64");
-  M().faults.Set("CopyFileW", sim::FaultRule{1223, 0, 1});
-  DeployRuntimeLibrary(u"vcomp140.dll");
-  const Text paths = u"C:\\Korvane\\amd64\\vcomp140.dll to " + kTarget;
-  EXPECT_EQ(Output(), (std::vector<Text>{u"Copy attempt 1 failed: " + paths + u", error: 0x4c7",
-                                         u"Successfully copied: " + paths}));
-  EXPECT_EQ(Now(), 1000u);
-  EXPECT_EQ(Files().at(kTarget).content, "amd64");
 }
 
 TEST_F(RuntimeDeployTest, OverwriteFlagDecidesWhetherAnExistingTargetIsReplaced) {
-  Ship(u"C:\\src.dll", "new");
-  Ship(u"C:\\dst.dll", "old");
+  Given(R"({"machine": {"files": [{"path": "C:\\src.dll", "content": "new"}, {"path": "C:\\dst.dll", "content": "old"}]}})");
   EXPECT_FALSE(CopyFileWithRetry(u"C:\\src.dll", u"C:\\dst.dll", false));
-  EXPECT_EQ(Output(), (std::vector<Text>{u"Copy attempt 1 failed: C:\\src.dll to C:\\dst.dll, error: 0x50",
-                                         u"Copy attempt 2 failed: C:\\src.dll to C:\\dst.dll, error: 0x50"}));
-  EXPECT_EQ(Files().at(u"C:\\dst.dll").content, "old");
-  EXPECT_EQ(Now(), 2000u);
-
+  EXPECT_EQ(ContentOf(u"C:\\dst.dll"), "old");
+  EXPECT_EQ(Output(), "Copy attempt 1 failed: C:\\src.dll to C:\\dst.dll, error: 0x50|"
+                      "Copy attempt 2 failed: C:\\src.dll to C:\\dst.dll, error: 0x50");
   EXPECT_TRUE(CopyFileWithRetry(u"C:\\src.dll", u"C:\\dst.dll", true));
-  EXPECT_EQ(Files().at(u"C:\\dst.dll").content, "new");
-  EXPECT_EQ(Output().back(), u"Successfully copied: C:\\src.dll to C:\\dst.dll");
-  EXPECT_EQ(M().CallCount("CopyFileW"), 4);
+  EXPECT_EQ(ContentOf(u"C:\\dst.dll"), "new");
+  EXPECT_EQ(Now(), 2000u);
 }
 
 }  // namespace
-}  // namespace korv
+}  // namespace korv::test

@@ -1,6 +1,5 @@
-// Blocking service control on the simulated service control manager: when a
-// request is sent at all, how many polls are made and how far apart, what
-// the result is, and that both handles are closed, service first.
+// Blocking control of the spooler service: when a request is sent at all,
+// the result, the virtual time the polls take and the state left behind.
 #include "system/service_control.h"
 
 #include <string>
@@ -9,189 +8,143 @@
 #include "platform/services.h"
 #include "sim_fixture.h"
 
-namespace korv {
+namespace korv::test {
 namespace {
 
-class ServiceControlTest : public test::SimTest {
+class ServiceControlTest : public SimTest {
  protected:
-  sim::SimService& Spooler() { return M().services.services.at(u"Spooler"); }
-  int Calls(const char* op) { return M().CallCount(op); }
-  std::vector<Text> ClosedNames() {
-    std::vector<Text> names;
-    for (const auto& h : M().closedHandles) names.push_back(h.name);
-    return names;
+  void Fresh(const std::string& spooler, const std::string& faults = "[]") {
+    TearDown();
+    SetUp();
+    Given(R"({"machine": {"services": {"Spooler": {)" + spooler + R"(}}, "faults": )" + faults + "}}");
   }
+  sim::SimService& Spooler() { return M().services.services.at(u"Spooler"); }
 };
 
-TEST_F(ServiceControlTest, ServiceAlreadyInTargetStateIsLeftAlone) {
-  // The spooler runs on a fresh machine.
-  EXPECT_EQ(StartServiceAndWait(u"Spooler", 10000), 0);
-  EXPECT_EQ(Calls("StartServiceW"), 0);
-
-  Spooler().state = os::SERVICE_STOPPED;
-  EXPECT_EQ(StopServiceAndWait(u"Spooler", 10000), 0);
-  EXPECT_EQ(Calls("ControlService"), 0);
-
-  EXPECT_EQ(Calls("QueryServiceStatusEx"), 2);  // one look each, no polling
-  EXPECT_EQ(Now(), 0u);
-  EXPECT_TRUE(M().openHandles.empty());
-}
-
-TEST_F(ServiceControlTest, PendingOrPausedServiceIsLeftAlone) {
-  for (Dword state : {os::SERVICE_START_PENDING, os::SERVICE_STOP_PENDING, os::SERVICE_PAUSED}) {
-    Spooler().state = state;
-    EXPECT_EQ(StartServiceAndWait(u"Spooler", 10000), 0) << state;
-    EXPECT_EQ(StopServiceAndWait(u"Spooler", 10000), 0) << state;
-    EXPECT_EQ(Spooler().state, state);
+TEST_F(ServiceControlTest, StopAndStartAndWait) {
+  struct Row {
+    std::string spooler;
+    bool stop;  // else start
+    unsigned timeoutMs;
+    int result;
+    std::uint64_t endsAt;
+    Dword stateAfter;
+    std::string faults = "[]";
+  };
+  const Dword running = os::SERVICE_RUNNING, stopped = os::SERVICE_STOPPED;
+  const std::vector<Row> rows = {
+      {R"("state": "running")", false, 10000, 0, 0, running},  // nothing to start
+      {R"("state": "stopped")", true, 10000, 0, 0, stopped},   // nothing to stop
+      {R"("state": "start pending")", true, 10000, 0, 0, os::SERVICE_START_PENDING},
+      {R"("state": "stop pending")", false, 10000, 0, 0, os::SERVICE_STOP_PENDING},
+      {R"("state": "paused")", true, 10000, 0, 0, os::SERVICE_PAUSED},
+      {R"("state": "paused")", false, 10000, 0, 0, os::SERVICE_PAUSED},
+      {R"("stopDelayMs": 1)", true, 10000, 1, 10, stopped},  // seen at the first poll at or after the delay
+      {R"("stopDelayMs": 95)", true, 10000, 1, 100, stopped},
+      {R"("stopDelayMs": 2345)", true, 10000, 1, 2350, stopped},
+      {R"("stopDelayMs": 100)", true, 110, 1, 100, stopped},  // timeout / 10 polls: 11 see it
+      {R"("stopDelayMs": 100)", true, 109, 0, 100, stopped},  // 10 do not
+      {R"("stopDelayMs": 100)", true, 9, 0, 0, os::SERVICE_STOP_PENDING},  // asked, not waited for
+      {R"("state": "stopped", "startDelayMs": 200)", false, 50, 1, 200, running},  // 50 ms apart
+      {R"("state": "stopped", "startDelayMs": 200)", false, 49, 0, 200, running},
+      {R"("state": "stopped")", false, 0, 0, 0, os::SERVICE_START_PENDING},
+      {R"("state": "stopped", "neverStarts": true)", false, 10000, 0, 50000, os::SERVICE_START_PENDING},
+      {R"("neverStops": true)", true, 10000, 0, 10000, os::SERVICE_STOP_PENDING},
+      {R"("stopDelayMs": 100)", true, 10000, 1, 100, stopped,  // a failed poll is not the target state
+       R"([{"operation": "QueryServiceStatusEx", "error": 6, "onCall": 2}])"},
+      {R"("state": "stopped")", false, 10000, 0, 50000, stopped, R"([{"operation": "StartServiceW", "error": 5}])"},
+      {R"("state": "running")", true, 10000, 0, 0, running,
+       R"([{"operation": "QueryServiceStatusEx", "error": 5, "onCall": 1}])"},
+      {R"("state": "running")", true, 10000, 0, 0, running, R"([{"operation": "OpenSCManagerW", "error": 5}])"},
+      {R"("state": "stopped")", false, 10000, 0, 0, stopped, R"([{"operation": "OpenServiceW", "error": 5}])"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.spooler + (row.stop ? " stop " : " start ") + std::to_string(row.timeoutMs) + row.faults);
+    Fresh(row.spooler, row.faults);
+    const int result = row.stop ? StopServiceAndWait(u"Spooler", row.timeoutMs)
+                                : StartServiceAndWait(u"Spooler", row.timeoutMs);
+    EXPECT_EQ(result, row.result);
+    EXPECT_EQ(Now(), row.endsAt);
+    EXPECT_EQ(Spooler().state, row.stateAfter);
+    EXPECT_TRUE(M().openHandles.empty());
   }
-  EXPECT_EQ(Calls("StartServiceW") + Calls("ControlService"), 0);
-  EXPECT_EQ(Now(), 0u);
-}
-
-TEST_F(ServiceControlTest, TimeoutBelowTenSendsTheRequestButDoesNotWait) {
-  EXPECT_EQ(StopServiceAndWait(u"Spooler", 9), 0);
-  EXPECT_EQ(Calls("ControlService"), 1);
-  EXPECT_EQ(Spooler().state, os::SERVICE_STOP_PENDING);
-
-  M().clock.Sleep(1000);  // let it stop
-  ASSERT_EQ(Spooler().state, os::SERVICE_STOPPED);
-  const auto before = Now();
-  EXPECT_EQ(StartServiceAndWait(u"Spooler", 0), 0);
-  EXPECT_EQ(Calls("StartServiceW"), 1);
-  EXPECT_EQ(Spooler().state, os::SERVICE_START_PENDING);
-
-  EXPECT_EQ(Calls("QueryServiceStatusEx"), 2);
-  EXPECT_EQ(Now(), before);
-}
-
-TEST_F(ServiceControlTest, StartThatNeverCompletesPollsAThousandTimesFiftyMsApart) {
-  Spooler().state = os::SERVICE_STOPPED;
-  Spooler().neverStarts = true;
-  EXPECT_EQ(StartServiceAndWait(u"Spooler", 10000), 0);
-  EXPECT_EQ(Calls("QueryServiceStatusEx"), 1 + 1000);
-  EXPECT_EQ(Now(), 50000u);
-  EXPECT_EQ(Spooler().state, os::SERVICE_START_PENDING);
-  EXPECT_TRUE(M().openHandles.empty());
-}
-
-TEST_F(ServiceControlTest, StopThatNeverCompletesPollsAThousandTimesTenMsApart) {
-  Spooler().neverStops = true;
-  EXPECT_EQ(StopServiceAndWait(u"Spooler", 10000), 0);
-  EXPECT_EQ(Calls("QueryServiceStatusEx"), 1 + 1000);
-  EXPECT_EQ(Now(), 10000u);
-}
-
-TEST_F(ServiceControlTest, StopReturnsAtTheFirstPollThatSeesTheServiceStopped) {
-  // delay -> virtual time the stop is seen: the first multiple of 10 at or
-  // after the delay.
-  const std::pair<std::uint64_t, std::uint64_t> cases[] = {{1, 10}, {95, 100}, {100, 100}, {2345, 2350}};
-  for (auto [delay, seenAt] : cases) {
-    Spooler().state = os::SERVICE_RUNNING;
-    Spooler().stopDelayMs = delay;
-    const auto start = Now();
-    const int queries = Calls("QueryServiceStatusEx");
-    EXPECT_EQ(StopServiceAndWait(u"Spooler", 10000), 1) << delay;
-    EXPECT_EQ(Now() - start, seenAt) << delay;
-    EXPECT_EQ(Calls("QueryServiceStatusEx") - queries, static_cast<int>(1 + seenAt / 10 + 1)) << delay;
-    EXPECT_EQ(Spooler().state, os::SERVICE_STOPPED);
-  }
-}
-
-TEST_F(ServiceControlTest, TimeoutGivesExactlyTimeoutOverTenPolls) {
-  // Stopping takes 100 ms: 10 polls (at 0..90) miss it, 11 see it at 100.
-  Spooler().stopDelayMs = 100;
-  EXPECT_EQ(StopServiceAndWait(u"Spooler", 109), 0);
-  EXPECT_EQ(Now(), 100u);
-  Spooler().state = os::SERVICE_RUNNING;
-  EXPECT_EQ(StopServiceAndWait(u"Spooler", 110), 1);
-  EXPECT_EQ(Now(), 200u);
-
-  // Starting takes 200 ms: 4 polls (at 0..150) miss it, 5 see it at 200.
-  Spooler().state = os::SERVICE_STOPPED;
-  Spooler().startDelayMs = 200;
-  EXPECT_EQ(StartServiceAndWait(u"Spooler", 49), 0);
-  EXPECT_EQ(Now(), 400u);
-  Spooler().state = os::SERVICE_STOPPED;
-  EXPECT_EQ(StartServiceAndWait(u"Spooler", 50), 1);
-  EXPECT_EQ(Now(), 600u);
-  EXPECT_EQ(Spooler().state, os::SERVICE_RUNNING);
-}
-
-TEST_F(ServiceControlTest, RequestAndPollResultsDoNotDecide) {
-  // A failed poll is not taken for the target state, nor does it end the wait.
-  M().faults.Set("QueryServiceStatusEx", sim::FaultRule{err::InvalidHandle, 0, 2});
-  EXPECT_EQ(StopServiceAndWait(u"Spooler", 10000), 1);
-  EXPECT_EQ(Now(), 100u);
-
-  // A refused request still leads to the full wait.
-  M().faults.ClearAll();
-  M().faults.Set("StartServiceW", sim::FaultRule{err::AccessDenied});
-  const auto start = Now();
-  EXPECT_EQ(StartServiceAndWait(u"Spooler", 10000), 0);
-  EXPECT_EQ(Now() - start, 50000u);
-  EXPECT_EQ(Spooler().state, os::SERVICE_STOPPED);
-}
-
-TEST_F(ServiceControlTest, FailedFirstQueryMeansNothingIsDone) {
-  M().faults.Set("QueryServiceStatusEx", sim::FaultRule{err::AccessDenied, 0, 1});
-  EXPECT_EQ(StopServiceAndWait(u"Spooler", 10000), 0);
-  EXPECT_EQ(Calls("ControlService"), 0);
-  EXPECT_EQ(Spooler().state, os::SERVICE_RUNNING);
-}
-
-TEST_F(ServiceControlTest, OpenFailuresGiveZeroAndLeaveNoHandleOpen) {
-  M().faults.Set("OpenSCManagerW", sim::FaultRule{err::AccessDenied});
-  EXPECT_EQ(StopServiceAndWait(u"Spooler", 10000), 0);
-  EXPECT_EQ(StartServiceAndWait(u"Spooler", 10000), 0);
-  EXPECT_EQ(Calls("OpenServiceW"), 0);
-  EXPECT_TRUE(M().closedHandles.empty());
-
-  M().faults.ClearAll();
-  M().faults.Set("OpenServiceW", sim::FaultRule{err::AccessDenied});
-  EXPECT_EQ(StopServiceAndWait(u"Spooler", 10000), 0);
-  EXPECT_EQ(StartServiceAndWait(u"Spooler", 10000), 0);
-  M().faults.ClearAll();
+  Fresh("");
   EXPECT_EQ(StopServiceAndWait(u"NoSuchService", 10000), 0);
-
-  EXPECT_EQ(Calls("QueryServiceStatusEx"), 0);
-  EXPECT_EQ(ClosedNames(), (std::vector<Text>{u"ServicesActive", u"ServicesActive", u"ServicesActive"}));
-  EXPECT_TRUE(M().openHandles.empty());
-  EXPECT_EQ(Spooler().state, os::SERVICE_RUNNING);
 }
 
-TEST_F(ServiceControlTest, ServiceHandleIsClosedBeforeTheManager) {
+TEST_F(ServiceControlTest, TheServiceHandleIsClosedBeforeTheManagers) {
   EXPECT_EQ(StopServiceAndWait(u"Spooler", 10000), 1);
   EXPECT_EQ(StartServiceAndWait(u"Spooler", 10000), 1);
-  EXPECT_EQ(ClosedNames(),
-            (std::vector<Text>{u"Spooler", u"ServicesActive", u"Spooler", u"ServicesActive"}));
-  EXPECT_TRUE(M().openHandles.empty());
+  std::vector<std::string> closed;
+  for (const auto& h : M().closedHandles) closed.push_back(U8(h.name));
+  EXPECT_EQ(closed, (std::vector<std::string>{"Spooler", "ServicesActive", "Spooler", "ServicesActive"}));
 }
 
-TEST_F(ServiceControlTest, CycleSpoolerStopsPausesStartsAndPauses) {
-  Spooler().stopDelayMs = 100;
-  Spooler().startDelayMs = 200;
-  CycleSpooler();
-  // Stop seen at 100, pause to 3100, start requested then and seen at 3300,
-  // pause to 6300.
-  EXPECT_EQ(Now(), 6300u);
-  EXPECT_EQ(M().CallNames({"ControlService", "StartServiceW"}),
-            (std::vector<std::string>{"ControlService", "StartServiceW"}));
-  for (const auto& call : M().calls) {
-    if (call.operation == "ControlService") {
-      EXPECT_EQ(call.at, 0u);
-    } else if (call.operation == "StartServiceW") {
-      EXPECT_EQ(call.at, 3100u);
-    }
+TEST_F(ServiceControlTest, CycleSpoolerPausesAfterTheStopAndAfterTheStart) {
+  // Stopped at 100, start asked at 3100 and seen at 3300, 3 s more.
+  for (const auto& [state, endsAt] : {std::pair{"running", 6300u}, std::pair{"stopped", 6200u}}) {
+    Fresh(R"("state": ")" + std::string(state) + R"(", "stopDelayMs": 100, "startDelayMs": 200)");
+    CycleSpooler();
+    EXPECT_EQ(Now(), endsAt) << state;
+    EXPECT_EQ(Spooler().state, os::SERVICE_RUNNING);
   }
-  EXPECT_EQ(Spooler().state, os::SERVICE_RUNNING);
+}
 
-  // Already stopped: nothing to stop, the pauses still run.
-  Spooler().state = os::SERVICE_STOPPED;
-  CycleSpooler();
-  EXPECT_EQ(Now(), 6300u + 3000 + 200 + 3000);
-  EXPECT_EQ(Calls("ControlService"), 1);
-  EXPECT_EQ(Calls("StartServiceW"), 2);
+int g_actionCalls = 0;
+std::uint64_t g_actionAt = 0;
+Dword g_stateDuringAction = 0;
+int RecordingAction(const char16_t* argument) {
+  ++g_actionCalls;
+  g_actionAt = sim::Machine::Get().clock.Now();
+  g_stateDuringAction = sim::Machine::Get().services.services.at(u"Spooler").state;
+  return argument != nullptr ? 1 : 0;
+}
+
+TEST_F(ServiceControlTest, RestartAroundAnAction) {
+  struct Row {
+    const char* what;
+    std::string spooler;
+    bool action;
+    const char16_t* argument;
+    std::uint64_t endsAt;
+    std::uint64_t actionAt;  // 0: the action is not run
+    Dword during = os::SERVICE_STOPPED;  // the spooler's state while the action runs
+    Dword stateAfter = os::SERVICE_RUNNING;
+    bool stoppedByUs = false;  // the spooler may stand stopped because of us
+    std::string faults = "[]";
+  };
+  const std::uint64_t polls = 999 * 50;
+  const std::vector<Row> rows = {
+      {"stop, pause, action, pause, start", "", true, u"arg", 3500, 300},
+      {"no argument: no action, no pause for it", "", true, nullptr, 3300, 0},
+      {"no action", "", false, u"arg", 3300, 0},
+      {"never stops: the whole sequence after the polls", R"("neverStops": true)", true, u"arg",
+       polls + 200 + 3000 + polls, polls + 200, os::SERVICE_STOP_PENDING, os::SERVICE_STOP_PENDING, true},
+      {"stopped: left alone", R"("state": "stopped")", true, u"arg", 0, 0, 0, os::SERVICE_STOPPED},
+      {"start pending: left alone", R"("state": "start pending")", true, u"arg", 0, 0, 0, os::SERVICE_START_PENDING},
+      {"no manager", "", true, u"arg", 0, 0, 0, os::SERVICE_RUNNING, false,
+       R"([{"operation": "OpenSCManagerW", "error": 5}])"},
+      {"no service", "", true, u"arg", 0, 0, 0, os::SERVICE_RUNNING, false, R"([{"operation": "OpenServiceW", "error": 5}])"},
+      {"no state", "", true, u"arg", 0, 0, 0, os::SERVICE_RUNNING, false,
+       R"([{"operation": "QueryServiceStatusEx", "error": 5}])"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Fresh(R"("stopDelayMs": 100, "startDelayMs": 200)" + (row.spooler.empty() ? "" : ", " + row.spooler), row.faults);
+    g_actionCalls = 0;
+    g_actionAt = 0;
+    RestartSpooler(row.action ? RecordingAction : nullptr, row.argument);
+    EXPECT_EQ(Now(), row.endsAt);
+    EXPECT_EQ(g_actionCalls, row.actionAt != 0 ? 1 : 0);
+    EXPECT_EQ(g_actionAt, row.actionAt);
+    if (row.actionAt != 0) {
+      EXPECT_EQ(g_stateDuringAction, row.during);
+    }
+    EXPECT_EQ(Spooler().state, row.stateAfter);
+    EXPECT_EQ(SpoolerStoppedByUs(), row.stoppedByUs);
+    EXPECT_TRUE(M().openHandles.empty());
+  }
 }
 
 }  // namespace
-}  // namespace korv
+}  // namespace korv::test
