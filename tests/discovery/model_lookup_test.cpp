@@ -1,7 +1,7 @@
-// The hardware-ID checksum, the lookup of a printer's description in a model
-// table, and the shipped table itself: every row is found by what a printer
-// of its model reports, and carries that description's checksum.
-#include <algorithm>
+// The lookup of a printer's description in a model table, and the shipped
+// table itself: every row is found by what a printer of its model reports,
+// and carries that description's checksum (which pins the checksum, quirk
+// included, over 240 known values).
 #include <string>
 #include <vector>
 
@@ -13,25 +13,10 @@
 namespace korv::test {
 namespace {
 
-std::uint16_t ChecksumOf(const std::string& bytes, std::size_t length = std::string::npos) {
+std::uint16_t ChecksumOf(const std::string& bytes) {
   std::uint16_t out = 0xFFFF;
-  UsbPrintChecksum(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                   static_cast<std::uint16_t>(std::min(length, bytes.size())), &out);
+  UsbPrintChecksum(reinterpret_cast<const std::uint8_t*>(bytes.data()), static_cast<std::uint16_t>(bytes.size()), &out);
   return out;
-}
-
-TEST(UsbPrintChecksumTest, KnownValues) {
-  const std::vector<std::tuple<std::string, std::size_t, std::uint16_t>> rows = {
-      {"abc", 3, 0x9738},
-      {"abcd", 3, 0x9738},  // exactly `length` bytes
-      {"123456789", 9, 0x593C},  // CRC-16/ARC would give 0xBB3D: the changed entry is reached
-      {"KorvaneKV-T100B", 15, 0x4C44},
-      {"", 0, 0x0000},
-      {"abc", 0, 0x0000},
-      {"\xF0", 1, 0x4600},  // the last high-nibble entry alone
-      {"\xFF", 1, 0x4240},  // with the last low-nibble entry
-  };
-  for (const auto& [bytes, length, expected] : rows) EXPECT_EQ(ChecksumOf(bytes, length), expected) << bytes;
 }
 
 class FindModelTest : public SimTest {};

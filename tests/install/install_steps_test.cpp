@@ -1,8 +1,9 @@
 // The steps of an installation one by one, where a step decides more than
-// the whole installation shows: the driver's version and date, the
-// questions asked of the registered drivers, the staging of each file, the
-// queue and its port, and the package upload.
+// the whole installation shows: the driver's date, the questions asked of
+// the registered drivers, the staging of each file, the queue and its port,
+// and the package upload.
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/globals.h"
@@ -21,20 +22,17 @@ namespace korv::test {
 namespace {
 
 const std::string kDriverDir = "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\";
-const std::string kDriverDirJson = R"(C:\\Windows\\system32\\spool\\DRIVERS\\x64\\)";
 
 class InstallStepsTest : public SimTest {
  protected:
-  // A fresh machine with the installer folder at C:\Korvane\ and these
-  // further machine fields.
+  // A fresh machine: the installer folder at C:\Korvane\ and these fields.
   void Fresh(const std::string& machine, const char16_t* installDir = u"C:\\Korvane\\") {
     TearDown();
     SetUp();
     Given(R"({"machine": {"installerFolders": ["C:\\Korvane\\"])" + (machine.empty() ? "" : ", " + machine) + "}}");
     InstallDir.assign(installDir);
   }
-  // The trace lines so far, joined by '|'.
-  std::string Traces() {
+  std::string Traces() {  // the trace lines so far, joined by '|'
     std::string all;
     for (const Text& line : M().kernel.debugOutput) {
       if (line != u"\n") all += (all.empty() ? "" : "|") + U8(line);
@@ -54,80 +52,63 @@ class InstallStepsTest : public SimTest {
   }
 };
 
-TEST(DriverBuildTest, VersionAndDateComeFromTheBuildText) {
-  EXPECT_EQ(DriverVersion(), 0x07EA000400070006ull);
-  EXPECT_EQ(DriverDate(), 0x01DCC6217A290000ull);  // 7 April 2026, 00:00 UTC
-}
-
 TEST(FileTimeTest, CountsFrom1601AndRefusesWhatIsNoTime) {
-  constexpr std::uint64_t kRefused = 42;  // what stays in the output
+  constexpr std::uint64_t kNo = 42;  // refused: the output keeps its value
   const std::vector<std::pair<SystemTime, std::uint64_t>> rows = {
-      {{1601, 1, 0, 1}, 0},
-      {{1970, 1, 0, 1}, 116444736000000000},
-      {{2000, 2, 0, 29}, 125962560000000000},  // divisible by 400: a leap year
-      {{1900, 3, 0, 1}, 94405824000000000},
-      {{2026, 4, 6, 7, 23, 59, 59, 999}, 134200799999990000},  // the day of the week is not looked at
+      {{1601, 1, 0, 1}, 0}, {{1970, 1, 0, 1}, 116444736000000000}, {{1900, 3, 0, 1}, 94405824000000000},
+      {{2000, 2, 0, 29}, 125962560000000000},                           // divisible by 400: a leap year
+      {{2026, 4, 6, 7, 23, 59, 59, 999}, 134200799999990000},          // the day of the week is not looked at
       {{30827, 12, 0, 31, 23, 59, 59, 999}, 9223149887999990000u},
-      {{1900, 2, 0, 29}, kRefused},  {{2023, 2, 0, 29}, kRefused},  {{1600, 12, 0, 31}, kRefused},
-      {{30828, 1, 0, 1}, kRefused},  {{2026, 13, 0, 1}, kRefused},  {{2026, 0, 0, 1}, kRefused},
-      {{2026, 4, 0, 31}, kRefused},  {{2026, 4, 0, 0}, kRefused},   {{2026, 4, 0, 7, 24}, kRefused},
-      {{2026, 4, 0, 7, 0, 60}, kRefused}, {{2026, 4, 0, 7, 0, 0, 60}, kRefused},
-      {{2026, 4, 0, 7, 0, 0, 0, 1000}, kRefused},
+      {{1900, 2, 0, 29}, kNo}, {{2023, 2, 0, 29}, kNo}, {{1600, 12, 0, 31}, kNo}, {{30828, 1, 0, 1}, kNo},
+      {{2026, 13, 0, 1}, kNo}, {{2026, 0, 0, 1}, kNo}, {{2026, 4, 0, 31}, kNo}, {{2026, 4, 0, 0}, kNo},
+      {{2026, 4, 0, 7, 24}, kNo}, {{2026, 4, 0, 7, 0, 60}, kNo}, {{2026, 4, 0, 7, 0, 0, 60}, kNo},
+      {{2026, 4, 0, 7, 0, 0, 0, 1000}, kNo},
   };
   for (const auto& [time, expected] : rows) {
-    std::uint64_t out = kRefused;
-    EXPECT_EQ(SystemTimeToFileTime(time, &out), expected != kRefused) << time.wYear << "-" << time.wMonth;
+    std::uint64_t out = kNo;
+    EXPECT_EQ(SystemTimeToFileTime(time, &out), expected != kNo) << time.wYear << "-" << time.wMonth;
     EXPECT_EQ(out, expected) << time.wYear << "-" << time.wMonth << "-" << time.wDay;
   }
+  EXPECT_EQ(DriverDate(), 134199936000000000u);  // the build's 7 April 2026, 00:00 UTC
 }
 
 TEST_F(InstallStepsTest, QuestionsAboutTheRegisteredDrivers) {
-  struct Row {
-    std::string drivers;
-    int registered, foreign, seagull;
-    std::string faults = "[]";
-  };
-  const std::vector<Row> rows = {
-      {"", 0, 0, 0},
-      {R"({"pName": "korvane kv-t80", "pConfigFile": "C:\\D\\korvdrv6ui.dll"})", 0, 0, 0},
-      {R"({"pName": "Korvane KV-T80", "pConfigFile": "C:\\D\\korvdrv6ui.dll"})", 1, 0, 0},
-      {R"({"pName": "Korvane KV-T80", "pConfigFile": "C:\\D\\OTHERUI.DLL"})", 1, 1, 0},
-      {R"({"pName": "Korvane KV-T80", "pConfigFile": "C:\\D\\KORVDRV6UI.DLL"})", 1, 1, 0},
-      {R"({"pName": "Korvane KV-T80", "pConfigFile": "C:\\D\\korvdrv6ui.dll"})", 0, 0, 0,
-       R"([{"operation": "EnumPrinterDriversW", "error": 8}])"},
+  // drivers, faults -> registered, another vendor's, the maker's Seagull driver
+  const std::vector<std::tuple<std::string, std::string, int, int, int>> rows = {
+      {"", "", 0, 0, 0},
+      {R"({"pName": "korvane kv-t80", "pConfigFile": "C:\\D\\korvdrv6ui.dll"})", "", 0, 0, 0},
+      {R"({"pName": "Korvane KV-T80", "pConfigFile": "C:\\D\\korvdrv6ui.dll"})", "", 1, 0, 0},
+      {R"({"pName": "Korvane KV-T80", "pConfigFile": "C:\\D\\OTHERUI.DLL"})", "", 1, 1, 0},
+      {R"({"pName": "Korvane KV-T80", "pConfigFile": "C:\\D\\KORVDRV6UI.DLL"})", "", 1, 1, 0},
+      {R"({"pName": "Korvane KV-T80", "pConfigFile": "C:\\D\\korvdrv6ui.dll"})",
+       R"(, "faults": [{"operation": "EnumPrinterDriversW", "error": 8}])", 0, 0, 0},
       {R"({"pName": "A", "pConfigFile": "C:\\D\\SeagullUI.dll", "pszProvider": "korvane"},
           {"pName": "B", "pConfigFile": "C:\\D\\other.dll", "pszProvider": "Korvane"},
-          {"pName": "C", "pConfigFile": "C:\\D\\seagullui.dll", "pszProvider": "Korvane"})", 0, 0, 0},
+          {"pName": "C", "pConfigFile": "C:\\D\\seagullui.dll", "pszProvider": "Korvane"})", "", 0, 0, 0},
       {R"({"pName": "A", "pConfigFile": "C:\\D\\SeagullUI.dll", "pszProvider": "korvane"},
-          {"pName": "D", "pConfigFile": "C:\\D\\SeagullUI.dll", "pszProvider": "Korvane"})", 0, 0, 1},
+          {"pName": "D", "pConfigFile": "C:\\D\\SeagullUI.dll", "pszProvider": "Korvane"})", "", 0, 0, 1},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.drivers);
-    Fresh(R"("spooler": {"drivers": [)" + row.drivers + R"(]}, "faults": )" + row.faults);
-    EXPECT_EQ(IsDriverRegistered(Request()), row.registered);
-    EXPECT_EQ(IsForeignDriverRegistered(Request()), row.foreign);
-    EXPECT_EQ(IsSeagullDriverInstalled(), row.seagull);
+  for (const auto& [drivers, faults, registered, foreign, seagull] : rows) {
+    SCOPED_TRACE(drivers + faults);
+    Fresh(R"("spooler": {"drivers": [)" + drivers + "]}" + faults);
+    EXPECT_EQ(IsDriverRegistered(Request()), registered);
+    EXPECT_EQ(IsForeignDriverRegistered(Request()), foreign);
+    EXPECT_EQ(IsSeagullDriverInstalled(), seagull);
   }
 }
 
 TEST_F(InstallStepsTest, LanguageMonitorRegistration) {
-  struct Row {
-    std::string machine;
-    int result;
-    std::string traces;
-  };
-  const std::vector<Row> rows = {
+  const std::vector<std::tuple<std::string, int, std::string>> rows = {
       {R"("files": [{"path": "C:\\Windows\\system32\\korvmon.dll"}])", 1, ""},
       {R"("spooler": {"monitors": [{"pName": "Language Monitor", "pDLLName": "korvmon.dll"}]})", 1, ""},
       {"", 0, "InstallPrinterLanguageMonitor failed, errcode:126."},
       {R"("services": {"Spooler": {"state": "stopped"}})", 0, "InstallPrinterLanguageMonitor failed, errcode:1722."},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.machine);
-    Fresh(row.machine);
-    EXPECT_EQ(InstallPrinterLanguageMonitor(u"Language Monitor", u"korvmon.dll"), row.result);
-    EXPECT_EQ(Traces(), row.traces);
-    ASSERT_EQ(M().spooler.monitors.size(), static_cast<std::size_t>(row.result));
+  for (const auto& [machine, result, traces] : rows) {
+    Fresh(machine);
+    EXPECT_EQ(InstallPrinterLanguageMonitor(u"Language Monitor", u"korvmon.dll"), result) << machine;
+    EXPECT_EQ(Traces(), traces);
+    ASSERT_EQ(M().spooler.monitors.size(), static_cast<std::size_t>(result));
     for (const auto& m : M().spooler.monitors) EXPECT_EQ(U8(m.pName + u"|" + m.pDLLName), "Language Monitor|korvmon.dll");
   }
 }
@@ -139,17 +120,16 @@ TEST_F(InstallStepsTest, StagingOneFile) {
     const char16_t* file;
     const char16_t* installDir;
     int result;
-    std::string content;  // in the driver directory afterwards
+    std::string content;  // in the driver directory afterwards: a build's, or as given
     std::size_t scheduled;
     std::string traces = "?";  // "?": not looked at
   };
-  const std::string t = kDriverDir + "korvdrv6.dll";
-  const std::string locked = R"("files": [{"path": ")" + kDriverDirJson + R"(korvdrv6.dll", "content": "in use", "locked": true}])";
-  const std::string lockedData = R"("files": [{"path": ")" + kDriverDirJson + R"(korvdrv6.dat", "content": "in use", "locked": true}])";
+  const std::string dll = kDriverDir + "korvdrv6.dll", dat = kDriverDir + "korvdrv6.dat";
+  const std::string locked = R"("files": [{"path": "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\korvdrv6.d)";
   const std::vector<Row> rows = {
       {"x64", "", u"korvdrv6.dll", u"C:\\Korvane\\", 1, "amd64", 0,
-       ("Remove file:" + t + ", 0, errcode:2.|CopyFile file:C:\\Korvane\\amd64\\korvdrv6.dll to " + t +
-        ", 1, errcode:0.")},
+       "Remove file:" + dll + ", 0, errcode:2.|CopyFile file:C:\\Korvane\\amd64\\korvdrv6.dll to " + dll +
+           ", 1, errcode:0."},
       {"ARM64", R"("nativeArch": "arm64")", u"korvdrv6.dll", u"C:\\Korvane\\", 1, "arm64", 0},
       {"x86", R"("nativeArch": "x86")", u"korvdrv6.dll", u"C:\\Korvane\\", 1, "i386", 0},
       {"ARM", R"("nativeArch": "arm")", u"korvdrv6.dll", u"C:\\Korvane\\", 1, "arm", 0},
@@ -160,25 +140,25 @@ TEST_F(InstallStepsTest, StagingOneFile) {
        u"korvdrv6.dll", u"C:\\Korvane\\", 0, "", 0, ""},
       {"an empty driver directory", R"("spooler": {"driverDirectory": ""})", u"korvdrv6.dat", u"C:\\Korvane\\", 0, "",
        0, ""},
-      {"a locked file is scheduled", locked, u"korvdrv6.dll", u"C:\\Korvane\\", 1, "in use", 1},
+      {"a locked file is scheduled", locked + R"(ll", "content": "old", "locked": true}])", u"korvdrv6.dll",
+       u"C:\\Korvane\\", 1, "old", 1, "Remove file:" + dll + ", 0, errcode:5.|CopyFile file:C:\\Korvane\\amd64\\"
+       "korvdrv6.dll to " + dll + ", 0, errcode:32."},
       {"a locked file that cannot be scheduled",
-       locked + R"(, "faults": [{"operation": "MoveFileExW", "error": 5}])", u"korvdrv6.dll", u"C:\\Korvane\\", 0,
-       "in use", 0},
+       locked + R"(ll", "content": "old", "locked": true}], "faults": [{"operation": "MoveFileExW", "error": 5}])",
+       u"korvdrv6.dll", u"C:\\Korvane\\", 0, "old", 0},
       {"the data file", "", u"korvdrv6.dat", u"C:\\Korvane\\", 1, "dat", 0,
-       ("CopyFile file:C:\\Korvane\\dat\\korvdrv6.dat to " + kDriverDir + "korvdrv6.dat, 1, errcode:0.")},
-      {"a locked data file is not scheduled", lockedData, u"korvdrv6.dat", u"C:\\Korvane\\", 0, "in use", 0,
-       ("CopyFile file:C:\\Korvane\\dat\\korvdrv6.dat to " + kDriverDir + "korvdrv6.dat, 0, errcode:32.")},
+       "CopyFile file:C:\\Korvane\\dat\\korvdrv6.dat to " + dat + ", 1, errcode:0."},
+      {"a locked data file is not scheduled", locked + R"(at", "content": "old", "locked": true}])", u"korvdrv6.dat",
+       u"C:\\Korvane\\", 0, "old", 0, "CopyFile file:C:\\Korvane\\dat\\korvdrv6.dat to " + dat + ", 0, errcode:32."},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     Fresh(row.machine, row.installDir);
     const bool data = Text(row.file) == u"korvdrv6.dat";
     EXPECT_EQ(data ? StageDataFile(row.file) : StageArchFile(row.file), row.result);
-    const std::string shipped =
-        row.content == "in use" || row.content.empty()
-            ? row.content
-            : sim::InstallerFileContent(Utf8ToUtf16(row.content), row.file);
-    EXPECT_EQ(ContentOf(kDriverDir + U8(row.file)), shipped);
+    const bool build = !row.content.empty() && row.content != "old";
+    EXPECT_EQ(ContentOf(kDriverDir + U8(row.file)),
+              build ? sim::InstallerFileContent(Utf8ToUtf16(row.content), row.file) : row.content);
     EXPECT_EQ(M().kernel.pendingRenames.size(), row.scheduled);
     if (row.traces != "?") {
       EXPECT_EQ(Traces(), row.traces);
@@ -187,23 +167,17 @@ TEST_F(InstallStepsTest, StagingOneFile) {
 }
 
 TEST_F(InstallStepsTest, CopyIntoTheSystemFolder) {
-  struct Row {
-    std::string machine;
-    const char16_t* source;
-    int result;
-    std::string content;
-  };
-  const std::vector<Row> rows = {
-      {"", u"C:\\Korvane\\arm64\\korvmon.dll", 1, sim::InstallerFileContent(u"arm64", u"korvmon.dll")},
+  const std::string arm64 = sim::InstallerFileContent(u"arm64", u"korvmon.dll");
+  const std::vector<std::tuple<std::string, const char16_t*, int, std::string>> rows = {
+      {"", u"C:\\Korvane\\arm64\\korvmon.dll", 1, arm64},
       {"", u"C:\\Korvane\\arm64\\missing.dll", 0, ""},
-      {R"("faults": [{"operation": "GetSystemDirectoryW", "error": 5}])", u"C:\\Korvane\\amd64\\korvmon.dll", 0, ""},
-      {R"("systemFolder": "C:\\)" + std::string(257, 'S') + "\"", u"C:\\Korvane\\amd64\\korvmon.dll", 0, ""},
+      {R"("faults": [{"operation": "GetSystemDirectoryW", "error": 5}])", u"C:\\Korvane\\arm64\\korvmon.dll", 0, ""},
+      {R"("systemFolder": "C:\\)" + std::string(257, 'S') + "\"", u"C:\\Korvane\\arm64\\korvmon.dll", 0, ""},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.machine);
-    Fresh(row.machine);
-    EXPECT_EQ(CopyToSystemFolder(row.source), row.result);
-    EXPECT_EQ(ContentOf("C:\\Windows\\system32\\korvmon.dll"), row.content);
+  for (const auto& [machine, source, result, content] : rows) {
+    Fresh(machine);
+    EXPECT_EQ(CopyToSystemFolder(source), result) << machine;
+    EXPECT_EQ(ContentOf("C:\\Windows\\system32\\korvmon.dll"), content);
   }
 }
 
@@ -223,81 +197,56 @@ TEST(SplitPathTest, SplitsLikeTheRuntime) {
 }
 
 TEST_F(InstallStepsTest, QueueStateAndMovingTheQueue) {
-  struct Row {
-    const char16_t* port;
-    std::string machine;  // besides the spooler with the queue on USB002
-    int state;
-    bool moved;
-    const char* portAfter;
-  };
-  const std::vector<Row> rows = {
+  // port asked for, further machine fields -> state, moved, the queue's port afterwards
+  const std::vector<std::tuple<const char16_t*, std::string, int, bool, const char*>> rows = {
       {u"USB002", "", kQueueOnPort, false, "USB002"},
       {u"USB001", "", kQueueOnOtherPort, true, "USB001"},
       {u"usb002", "", kQueueOnOtherPort, true, "USB002"},   // the spooler keeps its own spelling
       {u"USB009", "", kQueueOnOtherPort, false, "USB002"},  // a port it does not know
-      {u"USB001", R"("faults": [{"operation": "GetPrinterW", "error": 8}])", kQueueOnPort, false, "USB002"},
-      {u"USB001", R"("faults": [{"operation": "SetPrinterW", "error": 5}])", kQueueOnOtherPort, false, "USB002"},
-      {u"USB001", R"("services": {"Spooler": {"state": "stopped"}})", kQueueAbsent, false, "USB002"},
+      {u"USB001", R"(, "faults": [{"operation": "GetPrinterW", "error": 8}])", kQueueOnPort, false, "USB002"},
+      {u"USB001", R"(, "faults": [{"operation": "SetPrinterW", "error": 5}])", kQueueOnOtherPort, false, "USB002"},
+      {u"USB001", R"(, "services": {"Spooler": {"state": "stopped"}})", kQueueAbsent, false, "USB002"},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(U8(row.port) + " " + row.machine);
+  for (const auto& [port, machine, state, moved, portAfter] : rows) {
+    SCOPED_TRACE(U8(port) + machine);
     Fresh(R"("spooler": {"ports": ["USB001", "USB002"], "drivers": [{"pName": "Korvane KV-T80"}],
           "queues": [{"pPrinterName": "Korvane KV-T80", "pPortName": "USB002", "pDriverName": "Korvane KV-T80",
-                      "pComment": "kept"}]})" + (row.machine.empty() ? "" : ", " + row.machine));
-    EXPECT_EQ(QueryQueueState(u"Korvane KV-T80", row.port), row.state);
-    EXPECT_EQ(SetQueuePort(u"Korvane KV-T80", row.port) != 0, row.moved);
+                      "pComment": "kept"}]})" + machine);
+    EXPECT_EQ(QueryQueueState(u"Korvane KV-T80", port), state);
+    EXPECT_EQ(SetQueuePort(u"Korvane KV-T80", port) != 0, moved);
     const auto& queue = M().spooler.queues.at(0).info;
-    EXPECT_EQ(U8(queue.pPortName), row.portAfter);
+    EXPECT_EQ(U8(queue.pPortName), portAfter);
     EXPECT_EQ(U8(queue.pComment), "kept") << "the record goes back whole";
     EXPECT_EQ(queue.Status, 0u) << "left ready to print";
   }
 }
 
 TEST_F(InstallStepsTest, AddingTheQueue) {
-  struct Row {
-    std::string spooler;
-    int result;
-    std::uint64_t endsAt;
-    const char* port;
-    std::string traces;
-  };
-  const std::string driver = R"("drivers": [{"pName": "Korvane KV-T80"}], "ports": ["USB001", "USB002"])";
-  const std::vector<Row> rows = {
-      {driver, 1, 0, "USB001", ""},
-      {driver + R"(, "queues": [{"pPrinterName": "Korvane KV-T80", "pPortName": "USB002", "pDriverName": "Korvane KV-T80"}])",
+  const std::string ours = R"("drivers": [{"pName": "Korvane KV-T80"}], "ports": ["USB001", "USB002"])";
+  // spooler -> result, virtual time, the queue's port, traces
+  const std::vector<std::tuple<std::string, int, std::uint64_t, const char*, std::string>> rows = {
+      {ours, 1, 0, "USB001", ""},
+      {ours + R"(, "queues": [{"pPrinterName": "Korvane KV-T80", "pPortName": "USB002", "pDriverName": "Korvane KV-T80"}])",
        1, 0, "USB002", "The printer Korvane KV-T80 is already added."},
       {R"("ports": ["USB001"])", 0, 5000, "", "AddPrinter Korvane KV-T80 failed, errcode:1797."},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.spooler);
-    Fresh(R"("spooler": {)" + row.spooler + "}");
-    EXPECT_EQ(AddPrintQueue(Request()), row.result);
-    EXPECT_EQ(Now(), row.endsAt);
-    EXPECT_EQ(Traces(), row.traces);
-    EXPECT_EQ(M().spooler.queues.empty() ? "" : U8(M().spooler.queues[0].info.pPortName), row.port);
+  for (const auto& [spooler, result, endsAt, port, traces] : rows) {
+    Fresh(R"("spooler": {)" + spooler + "}");
+    EXPECT_EQ(AddPrintQueue(Request()), result) << spooler;
+    EXPECT_EQ(Now(), endsAt);
+    EXPECT_EQ(Traces(), traces);
+    EXPECT_EQ(M().spooler.queues.empty() ? "" : U8(M().spooler.queues[0].info.pPortName), port);
   }
-  Fresh(R"("spooler": {)" + driver + "}");
+  Fresh(R"("spooler": {)" + ours + "}");
   ASSERT_EQ(AddPrintQueue(Request()), 1);
   const auto& q = M().spooler.queues.at(0).info;
   EXPECT_EQ(U8(q.pDriverName + u"|" + q.pPrintProcessor + u"|" + q.pDatatype), "Korvane KV-T80|WinPrint|RAW");
   EXPECT_EQ(q.Attributes, os::PRINTER_ATTRIBUTE_LOCAL);
 }
 
-TEST_F(InstallStepsTest, PortsAreComparedExactly) {
-  const std::vector<std::tuple<std::string, const char16_t*, int>> rows = {
-      {R"("spooler": {"ports": ["LPT1:", "USB001"]})", u"USB001", 1},
-      {R"("spooler": {"ports": ["LPT1:", "USB001"]})", u"USB003", 0},
-      {R"("spooler": {"ports": ["LPT1:", "usb001"]})", u"USB001", 0},
-      {R"("spooler": {"ports": ["USB001"]}, "faults": [{"operation": "EnumPortsW", "error": 8}])", u"USB001", 0},
-  };
-  for (const auto& [machine, port, exists] : rows) {
-    Fresh(machine);
-    EXPECT_EQ(PortExists(port), exists) << machine;
-  }
-}
-
 TEST_F(InstallStepsTest, PackageUploadAndReenumeration) {
   const std::string stored = U8(M().spooler.uploadDestination);
+  // upload result, INF -> uploaded, trace
   const std::vector<std::tuple<std::string, const char16_t*, int, std::string>> uploads = {
       {"0", u"C:\\Korvane\\korvv6.inf", 1, stored + ", code:0."},
       {"1", u"C:\\Korvane\\korvv6.inf", 0, stored + ", code:1."},  // S_FALSE is no success here
@@ -312,10 +261,7 @@ TEST_F(InstallStepsTest, PackageUploadAndReenumeration) {
   // Asked of the root when it was located; after a failed lookup only when
   // the answer is not looked at.
   const std::vector<std::tuple<RootLookup, bool, int>> reenumerations = {
-      {RootLookup::kLocated, true, 1},
-      {RootLookup::kLocated, false, 0},
-      {RootLookup::kUnchecked, false, 1},
-  };
+      {RootLookup::kLocated, true, 1}, {RootLookup::kLocated, false, 0}, {RootLookup::kUnchecked, false, 1}};
   for (const auto& [lookup, located, times] : reenumerations) {
     Fresh(located ? "" : R"("faults": [{"operation": "CM_Locate_DevNodeW", "error": 13}])");
     ReenumerateDevices(os::CM_REENUMERATE_NORMAL, lookup);
