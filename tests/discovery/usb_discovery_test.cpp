@@ -18,15 +18,12 @@
 namespace korv::test {
 namespace {
 
-std::string Hex4(std::uint16_t v) {
+std::string ChecksumOf(const std::string& ansi) {  // in the hardware ID's four digits
+  std::uint16_t v = 0;
+  UsbPrintChecksum(reinterpret_cast<const std::uint8_t*>(ansi.data()), static_cast<std::uint16_t>(ansi.size()), &v);
   char text[5];
   std::snprintf(text, sizeof(text), "%04x", v);
   return text;
-}
-std::string ChecksumOf(const std::string& ansi) {
-  std::uint16_t v = 0;
-  UsbPrintChecksum(reinterpret_cast<const std::uint8_t*>(ansi.data()), static_cast<std::uint16_t>(ansi.size()), &v);
-  return Hex4(v);
 }
 
 class UsbDiscoveryTest : public SimTest {

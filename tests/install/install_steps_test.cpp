@@ -97,33 +97,10 @@ TEST_F(InstallStepsTest, QuestionsAboutTheRegisteredDrivers) {
   }
 }
 
-TEST_F(InstallStepsTest, LanguageMonitorRegistration) {
-  const std::vector<std::tuple<std::string, int, std::string>> rows = {
-      {R"("files": [{"path": "C:\\Windows\\system32\\korvmon.dll"}])", 1, ""},
-      {R"("spooler": {"monitors": [{"pName": "Language Monitor", "pDLLName": "korvmon.dll"}]})", 1, ""},
-      {"", 0, "InstallPrinterLanguageMonitor failed, errcode:126."},
-      {R"("services": {"Spooler": {"state": "stopped"}})", 0, "InstallPrinterLanguageMonitor failed, errcode:1722."},
-  };
-  for (const auto& [machine, result, traces] : rows) {
-    Fresh(machine);
-    EXPECT_EQ(InstallPrinterLanguageMonitor(u"Language Monitor", u"korvmon.dll"), result) << machine;
-    EXPECT_EQ(Traces(), traces);
-    ASSERT_EQ(M().spooler.monitors.size(), static_cast<std::size_t>(result));
-    for (const auto& m : M().spooler.monitors) EXPECT_EQ(U8(m.pName + u"|" + m.pDLLName), "Language Monitor|korvmon.dll");
-  }
-}
-
 TEST_F(InstallStepsTest, StagingOneFile) {
-  struct Row {
-    const char* what;
-    std::string machine;
-    const char16_t* file;
-    const char16_t* installDir;
-    int result;
-    std::string content;  // in the driver directory afterwards: a build's, or as given
-    std::size_t scheduled;
-    std::string traces = "?";  // "?": not looked at
-  };
+  // content: in the driver directory afterwards, a build's or as given; traces "?": not looked at
+  struct Row { const char* what; std::string machine; const char16_t *file, *installDir; int result; std::string content;
+               std::size_t scheduled; std::string traces = "?"; };
   const std::string dll = kDriverDir + "korvdrv6.dll", dat = kDriverDir + "korvdrv6.dat";
   const std::string locked = R"("files": [{"path": "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\korvdrv6.d)";
   const std::vector<Row> rows = {
