@@ -1,7 +1,8 @@
-// The steps of an installation one by one, where a step decides more than
-// the whole installation shows: the driver's date, the questions asked of
-// the registered drivers, the staging of each file, the queue and its port,
-// and the package upload.
+// Installing one printer (the KV-T80 on USB001) on machines that differ in
+// what the spooler and Plug and Play hold or answer: the outcome, the virtual
+// time it took and what the machine holds afterwards; then the steps one by
+// one, where a step decides more than the whole installation shows.
+#include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -12,9 +13,12 @@
 #include "install/driver_registration.h"
 #include "install/file_staging.h"
 #include "install/file_time.h"
+#include "install/install_printer.h"
 #include "install/package_binding.h"
 #include "install/print_queue.h"
 #include "platform/devices.h"
+#include "platform/kernel.h"
+#include "platform/services.h"
 #include "platform/sim/sim_fixtures.h"
 #include "sim_fixture.h"
 
@@ -23,7 +27,49 @@ namespace {
 
 const std::string kDriverDir = "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\";
 
-class InstallStepsTest : public SimTest {
+// Plug and Play's answer to the binding: the queue, `delay` ms later, on `port`.
+std::string Pnp(int delay, const std::string& port = "USB001") {
+  return R"("pnp": [{"hardwareId": "usbprint\\korvanekv-t80", "queueName": "Korvane KV-T80",
+            "driverName": "Korvane KV-T80", "portName": ")" + port + R"(", "delayMs": )" + std::to_string(delay) + "}]";
+}
+const std::string kRefused = R"("uploadResult": "0x80004005")";
+const std::string kOurs = R"("drivers": [{"pName": "Korvane KV-T80", "pConfigFile": "C:\\D\\korvdrv6ui.dll",
+                                          "dwlDriverVersion": "2020.1.1.1"}])";
+const std::string kFailing = R"("faults": [{"operation": )";
+
+// spooler: its fields, ports USB001 and USB002 unless given; machine: further fields of the machine; monitor: the
+// model prints through the language monitor; after: what the machine holds afterwards (After).
+struct PrinterRow { const char* what; std::string spooler, machine; bool monitor; int result; std::uint64_t endsAt;
+             std::string after; std::function<void(sim::Machine&)> also = [](sim::Machine&) {}; };
+
+// The printer's queue (and whether it is paused), the configuration module
+// of its driver, the build of the language monitor in the system folder,
+// the spooler's restarts and the replacements scheduled.
+std::string After(sim::Machine& m) {
+  std::string after;
+  auto add = [&](const std::string& part) { after += (after.empty() ? "" : ", ") + part; };
+  for (const auto& q : m.spooler.queues) {
+    if (q.info.pPrinterName == u"Korvane KV-T80") add("queue " + U8(q.info.pPortName) + (q.info.Status ? " paused" : ""));
+  }
+  for (const auto& d : m.spooler.drivers) {
+    if (d.info.pName == u"Korvane KV-T80") add("driver " + U8(d.info.pConfigFile.substr(d.info.pConfigFile.rfind(u'\\') + 1)));
+  }
+  for (const char* folder : {"system32", "SysWOW64"}) {
+    auto file = m.kernel.files.find(u"C:\\Windows\\" + Utf8ToUtf16(folder) + u"\\korvmon.dll");
+    if (file == m.kernel.files.end()) continue;
+    std::string build = "?";
+    for (const char16_t* b : {u"amd64", u"arm64", u"i386"}) {
+      if (file->second.content == sim::InstallerFileContent(b, u"korvmon.dll")) build = U8(b);
+    }
+    add("monitor " + build + (std::string(folder) == "SysWOW64" ? " in SysWOW64" : ""));
+  }
+  if (int stops = m.services.services.at(u"Spooler").stopRequests) add(std::to_string(stops) + " restart");
+  if (!m.kernel.pendingRenames.empty()) add(std::to_string(m.kernel.pendingRenames.size()) + " scheduled");
+  return after;
+}
+
+
+class InstallTest : public SimTest {
  protected:
   // A fresh machine: the installer folder at C:\Korvane\ and these fields.
   void Fresh(const std::string& machine, const char16_t* installDir = u"C:\\Korvane\\") {
@@ -43,14 +89,105 @@ class InstallStepsTest : public SimTest {
     auto it = M().kernel.files.find(Utf8ToUtf16(path));
     return it == M().kernel.files.end() ? "" : it->second.content;
   }
-  InstallRequest Request() {
+  InstallRequest Request(bool monitor = false) {
     InstallRequest r;
     r.DriverName.assign(u"Korvane KV-T80");
     r.PrinterName.assign(u"Korvane KV-T80");
     r.PortName.assign(u"USB001");
+    r.HardwareId.assign(u"usbprint\\korvanekv-t80");
+    r.Options = monitor ? kOptionLanguageMonitor : 0;
     return r;
   }
 };
+
+TEST_F(InstallTest, OnePrinterOutcomeTimeAndWhatIsLeft) {
+  const std::vector<PrinterRow> rows = {
+      {"queue after the last check: taken without the monitor", Pnp(9500), "", true, 1, 10000,
+       "queue USB001, driver korvdrv6ui.dll"},
+      {"monitor model: the wait ends at the first check", Pnp(0), "", true, 1, 1000 + 3500,
+       "queue USB001, driver korvdrv6ui.dll, monitor amd64, 1 restart"},
+      {"monitor model: the wait ends at the tenth check", Pnp(8500), "", true, 1, 9000 + 3500,
+       "queue USB001, driver korvdrv6ui.dll, monitor amd64, 1 restart"},
+      {"queue made on another port is moved, ready to print", Pnp(1000, "USB002"), "", false, 1, 10000,
+       "queue USB001, driver korvdrv6ui.dll"},
+      {"the move refused fails", Pnp(1000, "USB002"), kFailing + R"("SetPrinterW", "error": 5}])", false, 0, 10000,
+       "queue USB002, driver korvdrv6ui.dll",
+       [](sim::Machine& m) { EXPECT_EQ(m.CallCount("EnumPortsW"), 0) << "no port check after a failure"; }},
+      {"port listed in another case: moved there, and the spooler restarted",
+       R"("ports": ["LPT1:", "usb001"], )" + Pnp(1000, "usb001"), "", false, 1, 13300,
+       "queue usb001, driver korvdrv6ui.dll, 1 restart"},
+      {"the maker's Seagull driver: straight to the manual road", R"("drivers": [{"pName": "KV-T80 Seagull",
+          "pszProvider": "Korvane", "pConfigFile": "C:\\D\\KP80SeagullUI.dll"}], )" + Pnp(0),
+       "", false, 1, 0, "queue USB001, driver korvdrv6ui.dll", [](sim::Machine& m) {
+         const os::DriverInfo8& d = m.spooler.drivers.at(1).info;
+         EXPECT_TRUE(d.pMonitorName.empty() && d.pDependentFiles.empty());
+       }},
+      {"another vendor's driver of the name is left alone; the port comes with a restart",
+       R"("ports": ["LPT1:"], "portsAfterCycle": ["USB001"],
+          "drivers": [{"pName": "Korvane KV-T80", "pConfigFile": "C:\\D\\OTHERUI.DLL"}])",
+       "", true, 1, 10000 + 3300, "driver OTHERUI.DLL, 1 restart"},
+      {"upload refused, monitor model: the manual road", kRefused, "", true, 1, 3500,
+       "queue USB001, driver korvdrv6ui.dll, monitor amd64, 1 restart", [](sim::Machine& m) {
+         const os::DriverInfo8& d = m.spooler.drivers.at(0).info;
+         EXPECT_EQ(U8(d.pMonitorName + u"|" + d.pDefaultDataType + u"|" + d.pszProvider + u"|" + d.pszPrintProcessor),
+                   "Language Monitor|RAW|korvane|winprint");
+         ASSERT_EQ(d.pDependentFiles.size(), 1u);
+         EXPECT_EQ(U8(d.pDependentFiles[0]), "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\korvmon.dll");
+         EXPECT_EQ(d.cVersion, 3u);
+         EXPECT_EQ(d.dwlDriverVersion, 0x07EA000400070006u);
+         EXPECT_EQ(d.ftDriverDate, 0x01DCC6217A290000u);
+       }},
+      {"the monitor registered already",
+       kRefused + R"(, "monitors": [{"pName": "Language Monitor", "pDLLName": "korvmon.dll"}])", "", true, 1, 3500,
+       "queue USB001, driver korvdrv6ui.dll, monitor amd64, 1 restart"},
+      {"ARM64: the monitor of its build", kRefused, R"("nativeArch": "arm64")", true, 1, 3500,
+       "queue USB001, driver korvdrv6ui.dll, monitor arm64, 1 restart"},
+      {"a locked monitor in the driver directory: scheduled, and the system folder's replaced", kRefused,
+       R"("files": [{"path": "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\korvmon.dll", "locked": true}])", true, 1,
+       3500, "queue USB001, driver korvdrv6ui.dll, monitor amd64, 1 restart, 1 scheduled"},
+      {"a locked driver file: scheduled", kRefused,
+       R"("files": [{"path": "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\korvdrv6.dll", "locked": true}])", false, 1,
+       0, "queue USB001, driver korvdrv6ui.dll, 1 scheduled"},
+      {"upload success other than S_OK: nothing bound", R"("uploadResult": 1, )" + Pnp(0), "", false, 1, 0,
+       "queue USB001, driver korvdrv6ui.dll"},
+      {"our driver registered earlier is kept", kRefused + ", " + kOurs, "", false, 1, 0,
+       "queue USB001, driver korvdrv6ui.dll",
+       [](sim::Machine& m) { EXPECT_EQ(m.spooler.drivers.at(0).info.dwlDriverVersion, 0x07E4000100010001u); }},
+      {"every file failing, our driver there: the queue all the same", kRefused + ", " + kOurs,
+       kFailing + R"("CopyFileW", "error": 5}, {"operation": "MoveFileExW", "error": 5}])", true, 1, 3500,
+       "queue USB001, driver korvdrv6ui.dll, 1 restart"},
+      {"the configuration module not staged: no driver", kRefused,
+       kFailing + R"("CopyFileW", "error": 5, "onCall": 2}, {"operation": "MoveFileExW", "error": 5}])", false, 0,
+       5000, ""},
+      {"the data file not staged: no driver", kRefused, kFailing + R"("CopyFileW", "error": 5, "onCall": 3}])", false,
+       0, 5000, ""},
+      {"the monitor refused: no driver", kRefused, kFailing + R"("AddMonitorW", "error": 5}])", true, 0, 3500 + 5000,
+       "monitor amd64, 1 restart"},
+      {"driver accepted but never listed", kRefused + R"(, "acceptedNeverListed": ["Korvane KV-T80"])", "", false, 0,
+       5000, ""},
+      {"queue never added after a complete staging still counts", kRefused,
+       kFailing + R"("AddPrinterW", "error": 5}])", false, 1, 5000, "driver korvdrv6ui.dll"},
+      {"unknown processor: no build to register", "", R"("nativeArch": "ia64")", true, 0, 15000, ""},
+      {"unknown processor, our driver there: the queue on it", kOurs, R"("nativeArch": "ia64")", false, 1, 10000,
+       "queue USB001, driver korvdrv6ui.dll"},
+      {"spooler stopped: fails with its error, and it stays stopped", Pnp(0),
+       R"("services": {"Spooler": {"state": "stopped"}})", true, 0, 5000, "", [](sim::Machine& m) {
+         EXPECT_EQ(os::GetLastError(), 1722u);
+         EXPECT_EQ(m.services.services.at(u"Spooler").state, os::SERVICE_STOPPED);
+       }},
+  };
+  for (const PrinterRow& row : rows) {
+    SCOPED_TRACE(row.what);
+    const bool ports = row.spooler.find("\"ports\"") != std::string::npos;
+    Fresh(R"("spooler": {)" +
+          (ports ? "" : R"("ports": ["USB001", "USB002"])" + std::string(row.spooler.empty() ? "" : ", ")) +
+          row.spooler + "}" + (row.machine.empty() ? "" : ", " + row.machine));
+    EXPECT_EQ(InstallPrinter(Request(row.monitor), u"C:\\Korvane\\korvv6.inf"), row.result);
+    EXPECT_EQ(Now(), row.endsAt);
+    row.also(M());
+    EXPECT_EQ(After(M()), row.after);
+  }
+}
 
 TEST(FileTimeTest, CountsFrom1601AndRefusesWhatIsNoTime) {
   constexpr std::uint64_t kNo = 42;  // refused: the output keeps its value
@@ -72,7 +209,7 @@ TEST(FileTimeTest, CountsFrom1601AndRefusesWhatIsNoTime) {
   EXPECT_EQ(DriverDate(), 134199936000000000u);  // the build's 7 April 2026, 00:00 UTC
 }
 
-TEST_F(InstallStepsTest, QuestionsAboutTheRegisteredDrivers) {
+TEST_F(InstallTest, QuestionsAboutTheRegisteredDrivers) {
   // drivers, faults -> registered, another vendor's, the maker's Seagull driver
   const std::vector<std::tuple<std::string, std::string, int, int, int>> rows = {
       {"", "", 0, 0, 0},
@@ -97,7 +234,7 @@ TEST_F(InstallStepsTest, QuestionsAboutTheRegisteredDrivers) {
   }
 }
 
-TEST_F(InstallStepsTest, StagingOneFile) {
+TEST_F(InstallTest, StagingOneFile) {
   // content: in the driver directory afterwards, a build's or as given; traces "?": not looked at
   struct Row { const char* what; std::string machine; const char16_t *file, *installDir; int result; std::string content;
                std::size_t scheduled; std::string traces = "?"; };
@@ -143,7 +280,7 @@ TEST_F(InstallStepsTest, StagingOneFile) {
   }
 }
 
-TEST_F(InstallStepsTest, CopyIntoTheSystemFolder) {
+TEST_F(InstallTest, CopyIntoTheSystemFolder) {
   const std::string arm64 = sim::InstallerFileContent(u"arm64", u"korvmon.dll");
   const std::vector<std::tuple<std::string, const char16_t*, int, std::string>> rows = {
       {"", u"C:\\Korvane\\arm64\\korvmon.dll", 1, arm64},
@@ -173,7 +310,7 @@ TEST(SplitPathTest, SplitsLikeTheRuntime) {
   }
 }
 
-TEST_F(InstallStepsTest, QueueStateAndMovingTheQueue) {
+TEST_F(InstallTest, QueueStateAndMovingTheQueue) {
   // port asked for, further machine fields -> state, moved, the queue's port afterwards
   const std::vector<std::tuple<const char16_t*, std::string, int, bool, const char*>> rows = {
       {u"USB002", "", kQueueOnPort, false, "USB002"},
@@ -198,7 +335,7 @@ TEST_F(InstallStepsTest, QueueStateAndMovingTheQueue) {
   }
 }
 
-TEST_F(InstallStepsTest, AddingTheQueue) {
+TEST_F(InstallTest, AddingTheQueue) {
   const std::string ours = R"("drivers": [{"pName": "Korvane KV-T80"}], "ports": ["USB001", "USB002"])";
   // spooler -> result, virtual time, the queue's port, traces
   const std::vector<std::tuple<std::string, int, std::uint64_t, const char*, std::string>> rows = {
@@ -221,7 +358,7 @@ TEST_F(InstallStepsTest, AddingTheQueue) {
   EXPECT_EQ(q.Attributes, os::PRINTER_ATTRIBUTE_LOCAL);
 }
 
-TEST_F(InstallStepsTest, PackageUploadAndReenumeration) {
+TEST_F(InstallTest, PackageUploadAndReenumeration) {
   const std::string stored = U8(M().spooler.uploadDestination);
   // upload result, INF -> uploaded, trace
   const std::vector<std::tuple<std::string, const char16_t*, int, std::string>> uploads = {

@@ -1,8 +1,10 @@
-// Discovery of the plugged-in USB printers: which interfaces become records,
-// in which order, with which description, port and hardware ID, whatever
-// the registry values a printer's driver left behind.
-#include "discovery/usb_discovery.h"
-
+// Discovery of the plugged-in USB printers (which interfaces become records,
+// with which description, port and hardware ID) and the lookup of what a
+// printer reports in a model table. The shipped table is checked whole:
+// every row is found by what a printer of its model reports and carries the
+// checksum of that description, which pins the checksum, quirk included,
+// over 240 known values. The registry values a printer may have are a
+// scenario's (discovery-registry-values-of-every-shape).
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +13,8 @@
 
 #include "common/text_util.h"
 #include "discovery/checksum.h"
+#include "discovery/find_model.h"
+#include "discovery/usb_discovery.h"
 #include "platform/registry.h"
 #include "platform/sim/usb_printers.h"
 #include "sim_fixture.h"
@@ -18,15 +22,18 @@
 namespace korv::test {
 namespace {
 
-std::string ChecksumOf(const std::string& ansi) {  // in the hardware ID's four digits
-  std::uint16_t v = 0;
-  UsbPrintChecksum(reinterpret_cast<const std::uint8_t*>(ansi.data()), static_cast<std::uint16_t>(ansi.size()), &v);
+std::string Hex4(unsigned v) {  // as the hardware ID ends
   char text[5];
   std::snprintf(text, sizeof(text), "%04x", v);
   return text;
 }
+std::string ChecksumOf(const std::string& ansi) {
+  std::uint16_t v = 0;
+  UsbPrintChecksum(reinterpret_cast<const std::uint8_t*>(ansi.data()), static_cast<std::uint16_t>(ansi.size()), &v);
+  return Hex4(v);
+}
 
-class UsbDiscoveryTest : public SimTest {
+class DiscoveryTest : public SimTest {
  protected:
   // "description@port" of each record, in list order.
   std::string Records() {
@@ -40,7 +47,7 @@ class UsbDiscoveryTest : public SimTest {
 
 // Which interfaces become records when a call fails for one of them or for
 // all (the registry values a printer may have are a scenario's).
-TEST_F(UsbDiscoveryTest, AFailureLeavesOutItsInterfaceOnly) {
+TEST_F(DiscoveryTest, AFailureLeavesOutItsInterfaceOnly) {
   const std::string three = R"({"serial": "A", "description": "A", "portNumber": 1},
       {"serial": "B", "description": "B", "portNumber": 2}, {"serial": "C", "description": "C", "portNumber": 3})";
   // failing call -> the records, newest first
@@ -66,7 +73,7 @@ TEST_F(UsbDiscoveryTest, AFailureLeavesOutItsInterfaceOnly) {
   }
 }
 
-TEST_F(UsbDiscoveryTest, KnownHardwareIdsAndTheAnsiBytesOfTheChecksum) {
+TEST_F(DiscoveryTest, KnownHardwareIdsAndTheAnsiBytesOfTheChecksum) {
   // Code page 1252: U+00C9 is 0xC9, the euro 0x80, and U+4E2D has no byte.
   // Code page 932: U+4E2D is 0x92 0x86, U+FF71 is 0xB1; U+00C9 and the euro have none.
   const std::vector<std::tuple<const char*, std::u16string, std::string>> rows = {
@@ -90,7 +97,7 @@ TEST_F(UsbDiscoveryTest, KnownHardwareIdsAndTheAnsiBytesOfTheChecksum) {
   }
 }
 
-TEST_F(UsbDiscoveryTest, APassThatCannotEnumerateLeavesNoRecords) {
+TEST_F(DiscoveryTest, APassThatCannotEnumerateLeavesNoRecords) {
   Given(R"({"machine": {"usbPrinters": [{"description": "A", "portNumber": 1}],
             "faults": [{"operation": "SetupDiGetClassDevsW", "error": 5, "onCall": 2}]}})");
   ASSERT_EQ(DiscoverUsbPrinters(&DeviceList), 1);
@@ -99,7 +106,7 @@ TEST_F(UsbDiscoveryTest, APassThatCannotEnumerateLeavesNoRecords) {
   EXPECT_EQ(M().kernel.liveAllocations, 0u) << "the first pass's records freed";
 }
 
-TEST_F(UsbDiscoveryTest, ADescriptionLargerThanAnyPrinterSendsIsNotRead) {
+TEST_F(DiscoveryTest, ADescriptionLargerThanAnyPrinterSendsIsNotRead) {
   Given(R"({"machine": {"usbPrinters": [{"serial": "A", "portNumber": 1}, {"serial": "B", "portNumber": 2}]}})");
   for (const auto& [serial, bytes] : {std::pair{u"A", kLargestDescriptionValue}, std::pair{u"B", kLargestDescriptionValue + 2}}) {
     sim::SetUsbPrinterValue(M(), sim::UsbPrinterPath(u"2d37", u"0001", serial), u"Port Description", os::REG_SZ,
@@ -109,7 +116,7 @@ TEST_F(UsbDiscoveryTest, ADescriptionLargerThanAnyPrinterSendsIsNotRead) {
   EXPECT_EQ(Records(), "@USB002," + U8(Text(32, u'\x4141')) + "@USB001");
 }
 
-TEST_F(UsbDiscoveryTest, WideToAnsiWithinTheBuffer) {
+TEST_F(DiscoveryTest, WideToAnsiWithinTheBuffer) {
   const std::vector<std::tuple<std::size_t, const char16_t*, bool, std::string>> rows = {
       {8, u"Caf\u00E9!!!", true, "Caf\xE9!!!\0"},  // 7 units fit with their terminator
       {8, u"12345678", false, "xxxxxxxx"},       // no terminator within 8 units
@@ -128,6 +135,63 @@ TEST_F(UsbDiscoveryTest, WideToAnsiWithinTheBuffer) {
   Given(R"({"machine": {"faults": [{"operation": "WideCharToMultiByte", "error": 87}]}})");
   EXPECT_EQ(WideToAnsi(dest, sizeof(dest), u"abc"), dest);
   EXPECT_EQ(dest[0], 0) << "a failed conversion leaves an empty text";
+}
+
+TEST_F(DiscoveryTest, RowFoundAndTraceLine) {
+  const Text longModel = u"KV-" + Text(120, u'9');
+  const ModelEntry rows[] = {
+      {u"Korvane", u"KV-T100B", 0, 0, 0},      {u"Korvane", u"KV-T100B PRO", 0, 0, 0},
+      {u"Korvane ", u"KV-T80", 0, 0, 0},       {u"Korvane", u"KV-T80", 0, 0, 0},
+      {u"Korvane", u"KV-W61", 0, 0, 0},        {u"Korvane", u"KV-W61_", 0, 0, 0},
+      {u"Korvane", u"KV-W69_", 0, 0, 0},       {u"Korvane", u"KV-W61_", 0, 0, 0},
+      {u"Korvane", longModel.c_str(), 0, 0, 0}, {nullptr, nullptr, 0, 0, 0},
+  };
+  const Text joined = u"Korvane" + longModel, spaced = u"Korvane " + longModel;
+  const std::vector<std::pair<Text, int>> lookups = {
+      {u"KorvaneKV-T100B", 0},       {u"Korvane KV-T100B", 0},   {u"KorvaneKV-T100B PRO", 1},
+      {u"Korvane KV-T100B PRO", 1},  {u"korvanekv-t100b", -1},   {u"KorvaneKV-T100", -1},
+      {u"KorvaneKV-T100B ", -1},     {u"Korvane  KV-T100B", -1}, {u"KV-T100B", -1},
+      {u" KorvaneKV-T100B", -1},     {u"", -1},
+      {u"Korvane KV-T80", 2},  // an earlier row's joined name before a later row's spaced one
+      {u"KorvaneKV-T80", 3},
+      {u"KorvaneKV-W61 Pro", 5},     {u"KorvaneKV-W69 Pro", 6},  // looked up under another name
+      {u"Korvane KV-W61 Pro", -1},   {u"KorvaneKV-W61 PRO", -1}, {u"KorvaneKV-W61Pro", -1},
+      {u"KorvaneKV-W61_", 5},        {u"KorvaneKV-W61", 4},
+      {joined.substr(0, 99), 8},     {spaced.substr(0, 99), 8},  // names are cut to 99 units
+      {joined.substr(0, 100), -1},   {joined.substr(0, 98), -1},
+  };
+  for (const auto& [description, index] : lookups) {
+    SCOPED_TRACE(U8(description));
+    M().kernel.debugOutput.clear();
+    const ModelEntry* row = FindModelIn(rows, description.c_str());
+    EXPECT_EQ(row == nullptr ? -1 : static_cast<int>(row - rows), index);
+    const Text trace = row == nullptr ? u"Found not model " + description
+                                      : u"Found model " + description + u", " + row->manufacturer + u" " + row->model;
+    EXPECT_EQ(M().kernel.debugOutput, (std::vector<Text>{trace, u"\n"}));
+  }
+  M().kernel.debugOutput.clear();
+  EXPECT_EQ(FindModelIn(rows, nullptr), nullptr);
+  EXPECT_EQ(FindModelIn(rows + 9, u"KorvaneKV-T100B"), nullptr);  // an empty table
+  EXPECT_EQ(M().kernel.debugOutput.size(), 2u) << "no line for a null description";
+}
+
+TEST_F(DiscoveryTest, EveryShippedRowIsFoundByWhatItsPrinterReports) {
+  for (std::size_t i = 0; i < kSupportedModelCount; ++i) {
+    const ModelEntry& row = SupportedModels[i];
+    ASSERT_NE(row.model, nullptr) << i;
+    std::string model = U8(row.model);
+    if (model == "KV-W61_" || model == "KV-W69_") model = model.substr(0, 6) + " Pro";
+    const std::string reported = U8(row.manufacturer) + model;
+    SCOPED_TRACE(reported);
+    EXPECT_EQ(U8(row.manufacturer), "Korvane");
+    EXPECT_EQ(Hex4(row.checksum), ChecksumOf(reported));
+    const ModelEntry* found = FindModel(Utf8ToUtf16(reported).c_str());
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(U8(found->model), U8(row.model));
+    EXPECT_LE(found, &row) << "a model listed twice is found in its first row";
+  }
+  EXPECT_EQ(SupportedModels[kSupportedModelCount].model, nullptr);
+  EXPECT_EQ(FindModel(u"EPSON TM-T88V"), nullptr);
 }
 
 }  // namespace
