@@ -103,18 +103,15 @@ TEST_F(DiscoveryTest, ADescriptionLargerThanAnyPrinterSendsIsNotRead) {
 }
 
 TEST_F(DiscoveryTest, WideToAnsiWithinTheBuffer) {
-  const std::vector<std::tuple<std::size_t, const char16_t*, bool, std::string>> rows = {
-      {8, u"Caf\u00E9!!!", true, "Caf\xE9!!!\0"},  // 7 units fit with their terminator
-      {8, u"12345678", false, "xxxxxxxx"},       // no terminator within 8 units
-      {0, u"", false, "xxxxxxxx"},
-      {8, nullptr, false, "xxxxxxxx"},
-      {1, u"", true, std::string("\0xxxxxxx", 8)},
-  };
-  for (const auto& [size, source, converted, after] : rows) {
+  // buffer size, text -> converted, the buffer afterwards
+  for (const auto& [size, source, converted, after] : std::vector<std::tuple<std::size_t, const char16_t*, bool, std::string>>{
+           {8, u"Caf\u00E9!!!", true, std::string("Caf\xE9!!!\0", 8)},  // 7 units fit with their terminator
+           {8, u"12345678", false, "xxxxxxxx"}, {0, u"", false, "xxxxxxxx"}, {8, nullptr, false, "xxxxxxxx"},
+           {1, u"", true, std::string("\0xxxxxxx", 8)}}) {
     char dest[8];
     std::memset(dest, 'x', sizeof(dest));
     EXPECT_EQ(WideToAnsi(dest, size, source), converted ? dest : nullptr) << size;
-    EXPECT_EQ(std::string(dest, after.size()), after) << size;
+    EXPECT_EQ(std::string(dest, sizeof(dest)), after) << size;
   }
   char dest[8] = "old";
   EXPECT_EQ(WideToAnsi(nullptr, 8, u"a"), nullptr);
