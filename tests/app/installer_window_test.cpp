@@ -1,5 +1,5 @@
 // The installer window: the wizard it starts, the log it keeps, how its
-// pictures follow the screen's scale; and the silent mode without a window.
+// pictures follow the screen's scale.
 #include "app/installer_window.h"
 
 #include "app/entry_point.h"
@@ -67,54 +67,21 @@ TEST_F(InstallerWindow, WizardIsTheSystemsAndIsBroughtToTheFrontOnceItsWindowSho
 // The log gets each report at its end, wherever the caret or a selection
 // is (a person may have clicked into the log); the status line shows it.
 TEST_F(InstallerWindow, ReportsGoToTheEndOfTheLog) {
-  static std::vector<std::pair<int, int>> selections;
-  selections = {{0, 0}, {1, 1}, {0, 2}, {2, 2}};
-  for (std::size_t i = 0; i < selections.size(); ++i) {
-    SCOPED_TRACE(i);
-    TearDown();
-    SetUp();
-    static std::size_t row;
-    row = i;
-    os::DialogBoxParamW(os::CurrentInstance(), IDD_INSTALLER, [](Hwnd dialog, Dword message, std::uintptr_t,
-                                                                 std::intptr_t) -> std::intptr_t {
-      if (message != os::WM_INITDIALOG) return 0;
-      const Hwnd log = os::GetDlgItem(dialog, IDC_LOG);
+  os::DialogBoxParamW(os::CurrentInstance(), IDD_INSTALLER, [](Hwnd dialog, Dword message, std::uintptr_t,
+                                                               std::intptr_t) -> std::intptr_t {
+    if (message != os::WM_INITDIALOG) return 0;
+    const Hwnd log = os::GetDlgItem(dialog, IDC_LOG);
+    for (const auto& [start, end] : {std::pair{0, 0}, {1, 1}, {0, 2}, {2, 2}}) {
       os::SetWindowTextW(log, u"ab");
-      os::SendMessageW(log, os::EM_SETSEL, selections[row].first, selections[row].second);
+      os::SendMessageW(log, os::EM_SETSEL, start, end);
       InstallerWindowView(dialog).Report(u"X\r\n");
       AppendLogText(log, u"Y");
-      os::EndDialog(dialog, 0);
-      return 0;
-    }, 0);
-    EXPECT_EQ(U8(Control(IDC_LOG).text), "abX\r\nY");
-    EXPECT_EQ(U8(Control(IDC_STATUS).text), "X\r\n");
-  }
-}
-
-TEST_F(InstallerWindow, SilentModeShowsNothingAndEndsAfterItsFirstResult) {
-  struct Case {
-    const char* what;
-    std::string machine;
-    std::string outcome;
-  };
-  const std::string printer = R"("spooler":{"ports":["USB001"]},"usbPrinters":[{"description":"KorvaneKV-T80","portNumber":1)";
-  const std::string pnp = R"(,"pnp":{"queueName":"Korvane KV-T80","driverName":"Korvane KV-T80","delayMs":2000}}])";
-  const Case cases[] = {
-      {"installed", printer + pnp, "exit 0, queues 1, passes 1, events 0"},
-      {"failed", printer + R"(}],"faults":[{"operation":"AddPrinterDriverW","error":5}])", "exit 0, queues 0, passes 1, events 0"},
-      {"no printer: searching once a second until ended", R"("files":[])", "exit -1, queues 0, passes 4, events 0"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    TearDown();
-    SetUp();
-    M().clock.SetTimeLimit(c.outcome[5] == '-' ? 3500 : 60000);
-    const int exit = Run(R"({"machine":{"installerFolders":["C:\\Korvane\\"],)" + c.machine + "}}", u"/silence");
-    EXPECT_EQ("exit " + std::to_string(exit) + ", queues " + std::to_string(M().spooler.queues.size()) + ", passes " +
-                  std::to_string(M().CallCount("SetupDiGetClassDevsW")) + ", events " +
-                  std::to_string(M().ui.events.size()),
-              c.outcome);
-  }
+      EXPECT_EQ(U8(sim::Machine::Get().ui.dialogs.at(0).controls.at(IDC_LOG).text), "abX\r\nY") << start << end;
+    }
+    os::EndDialog(dialog, 0);
+    return 0;
+  }, 0);
+  EXPECT_EQ(U8(Control(IDC_STATUS).text), "X\r\n");
 }
 
 // The application icon on both windows; the installer's progress bar
@@ -124,10 +91,10 @@ TEST_F(InstallerWindow, SilentModeShowsNothingAndEndsAfterItsFirstResult) {
 TEST_F(InstallerWindow, PicturesFollowTheScaleOfTheScreen) {
   struct Case {
     Dword dpi, movedTo;
-    int gear, width, height;
+    const char* sizes;  // gear, connection picture
   };
-  const Case cases[] = {{96, 0, 67, 490, 122}, {120, 0, 84, 613, 153}, {144, 0, 101, 735, 183},
-                        {192, 0, 134, 980, 244}, {96, 192, 134, 980, 244}, {192, 96, 67, 490, 122}};
+  const Case cases[] = {{96, 0, "67x67 490x122"},   {120, 0, "84x84 613x153"},    {144, 0, "101x101 735x183"},
+                        {192, 0, "134x134 980x244"}, {96, 192, "134x134 980x244"}, {192, 96, "67x67 490x122"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.dpi * 1000 + c.movedTo);
     TearDown();
@@ -144,10 +111,10 @@ TEST_F(InstallerWindow, PicturesFollowTheScaleOfTheScreen) {
     EXPECT_EQ(M().ui.dialogs.at(0).smallIcon, IDI_APP);
     const res::DialogControl* bar = res::FindControl(*res::LoadDialog(0x0409, IDD_INSTALLER), IDC_PROGRESS);
     EXPECT_EQ(Control(IDC_PROGRESS).style, bar->style & ~os::PBS_MARQUEE);
-    EXPECT_EQ(Control(IDC_GEAR_PICTURE).pictureWidth, c.gear);
-    EXPECT_EQ(Control(IDC_GEAR_PICTURE).pictureHeight, c.gear);
-    EXPECT_EQ(Control(IDC_CONNECTION_PICTURE).pictureWidth, c.width);
-    EXPECT_EQ(Control(IDC_CONNECTION_PICTURE).pictureHeight, c.height);
+    const auto size = [this](int id) {
+      return std::to_string(Control(id).pictureWidth) + "x" + std::to_string(Control(id).pictureHeight);
+    };
+    EXPECT_EQ(size(IDC_GEAR_PICTURE) + " " + size(IDC_CONNECTION_PICTURE), c.sizes);
   }
   TearDown();
   SetUp();

@@ -2,7 +2,6 @@
 // spooler is started again before the process goes.
 #include <gtest/gtest.h>
 
-#include "install/file_staging.h"
 #include "platform/services.h"
 #include "sim_fixture.h"
 #include "system/service_control.h"
@@ -27,13 +26,8 @@ TEST_F(SpoolerOnExit, EndingWhileAThreadHadTheSpoolerStoppedStartsItAgain) {
   const Case cases[] = {
       {"the worker's restart", [] { RestartSpooler(nullptr, nullptr); }, R"({"state":"running","startDelayMs":2000})",
        os::SERVICE_STOPPED, os::SERVICE_RUNNING},
-      {"the restart around the monitor's copy",
-       [] { RestartSpooler(CopyToSystemFolder, u"C:\\Korvane\\amd64\\korvmon.dll"); },
-       R"({"state":"running","startDelayMs":2000})", os::SERVICE_STOPPED, os::SERVICE_RUNNING},
       {"the removal's monitor deletion", [] { DeleteSystemFile(u"korvmon.dll"); },
        R"({"state":"running","startDelayMs":2000})", os::SERVICE_STOPPED, os::SERVICE_RUNNING},
-      {"the removal's restart of a driver in use", [] { CycleSpooler(); }, R"({"state":"running","startDelayMs":2000})",
-       os::SERVICE_STOPPED, os::SERVICE_RUNNING},
       {"caught while still stopping", [] { RestartSpooler(nullptr, nullptr); },
        R"({"state":"running","stopDelayMs":1500})", os::SERVICE_STOP_PENDING, os::SERVICE_RUNNING},
       {"a spooler stopped before we came is not ours to start", [] {}, R"({"state":"stopped"})", os::SERVICE_STOPPED,

@@ -72,8 +72,6 @@ constexpr char kInUse[] = "0x800F023D", kDenied[] = "0x80070005";
 // Remove is pressed at 1 s and again at 30 s, Close at 590 s.
 TEST_F(Removal, EachComponentEndsWithItsResult) {
   const Case cases[] = {
-      {"everything goes, 300 ms after each queue and driver", Family() + "}", "",
-       "P:Removed. D:Removed. Q:Removed. | uninstalled @1900 | recycled "},
       {"a package in use is tried again a second later", Family() + Results(kInUse, 4) + "}", "",
        "P:Removed. D:Removed. Q:Removed. | uninstalled @5900 | recycled "},
       {"five tries a run; the next run tries only the package",
