@@ -24,8 +24,6 @@ TEST_F(SpoolerOnExit, EndingWhileAThreadHadTheSpoolerStoppedStartsItAgain) {
     Dword caughtIn, finalState;
   };
   const Case cases[] = {
-      {"the worker's restart", [] { RestartSpooler(nullptr, nullptr); }, R"({"state":"running","startDelayMs":2000})",
-       os::SERVICE_STOPPED, os::SERVICE_RUNNING},
       {"the removal's monitor deletion", [] { DeleteSystemFile(u"korvmon.dll"); },
        R"({"state":"running","startDelayMs":2000})", os::SERVICE_STOPPED, os::SERVICE_RUNNING},
       {"caught while still stopping", [] { RestartSpooler(nullptr, nullptr); },

@@ -9,13 +9,14 @@
 namespace korv::test {
 namespace {
 
-// Packages as "name<store path>version#count{drivers}"; drivers as
+// Packages as "name<store path, or its length>version#count{drivers}"; drivers as
 // "name#count[queues]" ("-" for a record without description).
 std::string Shape() {
   std::string out;
   for (const PackageRecord* p = InstalledPackages; p != nullptr; p = p->Next) {
-    out += U8(p->PackageName.view()) + "<" + U8(p->DriverStorePath.view()) + ">" + U8(p->DriverVer.view()) + "#" +
-           std::to_string(p->DriverCount) + "{";
+    const std::string path = U8(p->DriverStorePath.view());
+    out += U8(p->PackageName.view()) + "<" + (path.size() > 100 ? std::to_string(path.size()) + " units" : path) + ">" +
+           U8(p->DriverVer.view()) + "#" + std::to_string(p->DriverCount) + "{";
     for (const DriverRecord* d = p->Drivers; d != nullptr; d = d->Next) {
       out += (d->Details != nullptr ? U8(d->Details->pName) : "-") + "#" + std::to_string(d->QueueCount) + "[";
       for (const QueueRecord* q = d->Queues; q != nullptr; q = q->Next) out += U8(q->Printer->pPrinterName) + ",";
@@ -39,10 +40,6 @@ const std::string kKeys =
     R"("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\PackageInstallation\\Windows x64\\DriverPackages\\)";
 // An INF path of exactly `units` code units, as JSON text.
 std::string LongInf(std::size_t units) { return R"(C:\\S\\)" + std::string(units - 16, 'x') + R"(\\korvv6.inf)"; }
-std::string Unescaped(std::string json) {
-  for (std::size_t at = json.find("\\\\"); at != std::string::npos; at = json.find("\\\\", at + 1)) json.erase(at, 1);
-  return json;
-}
 
 struct Case {
   const char* what;
@@ -98,7 +95,7 @@ TEST_F(Inventory, RecordsFollowWhatTheMachineHolds) {
        std::string(49, 'n') + R"(<C:\S\x\)" + std::string(50, 'n') + "korvv6.inf>#0{};", false, true},
       {"a driver INF path of 1023 units names a package",
        R"({"spooler":{"drivers":[)" + Driver("K80", LongInf(1023)) + "]}}",
-       "<" + Unescaped(LongInf(1023)) + ">#1{K80#0[] };", true, true},
+       "<1023 units>#1{K80#0[] };", true, true},
       {"one of 1024 units names none", R"({"spooler":{"drivers":[)" + Driver("K80", LongInf(1024)) + "]}}",
        "<>#1{K80#0[] };", true, true},
       // Blocks: 1 package record, 2 driver enumeration, 3 driver record,
