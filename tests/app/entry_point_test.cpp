@@ -30,26 +30,22 @@ class EntryPoint : public SimTest {
 
 constexpr char kFolder[] = R"("installerFolders":["C:\\Korvane\\"])";
 constexpr char kFamilyDriver[] =
-    R"(,"spooler":{"drivers":[{"pName":"K80","pDriverPath":"C:\\D\\korvdrv6.dll","pszInfPath":"C:\\S\\a\\korvv6.inf"}]})";
+    R"(,"spooler":{"drivers":[{"pName":"K80","pDriverPath":"C:\\D\\korvdrv6.dll",)"
+    R"("pszInfPath":"C:\\S\\a\\korvv6.inf"}]})";
 
 TEST_F(EntryPoint, MachineAndCommandLineChooseTheRunMode) {
-  struct Case {
-    std::string machine;  // fields of "machine" after the module path
-    const char* module;
-    const char16_t* line;
-    std::string mode;
-  };
+  // machine: fields of "machine" after the module path
+  struct Case { std::string machine; const char* module; const char16_t* line; std::string mode; };
   const std::string temp = R"(C:\\Users\\Shop\\AppData\\Local\\Temp\\)";
-  const std::string relaunch = R"(relaunch "C:\Users\Shop\AppData\Local\Temp\uni1A2B.tmp" -u "C:\Korvane\ in C:\Korvane\)";
+  const std::string relaunch =
+      R"(relaunch "C:\Users\Shop\AppData\Local\Temp\uni1A2B.tmp" -u "C:\Korvane\ in C:\Korvane\)";
   const Case cases[] = {
       {kFolder, "korvsetup.exe", u"-u C:\\Old", "uninstall window in C:\\Old"},
       {kFolder, "unins000.exe", u"/silence -u C:\\Korvane", "uninstall window in C:\\Korvane"},
       {kFolder, "unins000.tmp", u"", relaunch},
       {kFolder, "UNINS000.exe", u"", "installer window in C:\\Korvane\\"},
       {kFolder, "unins0000.exe", u"", "installer window in C:\\Korvane\\"},
-      {std::string(kFolder) + kFamilyDriver, "korvsetup.exe", u"/silence",
-       "hand-off \"C:\\Korvane\\unins000.exe\" in C:\\Korvane\\"},
-      // No uninstaller copy to hand over to: nothing starts.
+      // An installed family, but no uninstaller copy to hand over to.
       {std::string(R"("files":[{"path":"C:\\Korvane\\korvv6.inf","content":"i"}])") + kFamilyDriver, "korvsetup.exe",
        u"", "nothing in C:\\Korvane\\"},
       // The relaunched copy has the system delete it; nothing else is.

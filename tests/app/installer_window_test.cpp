@@ -29,22 +29,20 @@ class InstallerWindow : public SimTest {
 // A rundll32.exe planted beside the installer (and in the current folder)
 // never runs: the wizard is the system folder's, as the program sees it.
 TEST_F(InstallerWindow, WizardIsTheSystemsAndIsBroughtToTheFrontOnceItsWindowShows) {
-  struct Case {
-    const char* what;
-    std::string machine;  // further fields of "machine"
-    std::string ui;       // further fields of "ui"
-    std::string started;
-  };
+  // machine: further fields of "machine"; ui: further fields of "ui"
+  struct Case { const char* what; std::string machine; std::string ui; std::string started; };
   const std::string once = R"("presses":[{"at":1500,"dialog":106,"control":3},{"at":4000,"dialog":106,"control":2}])";
+  const std::string native = "C:\\Windows\\system32\\rundll32.exe: ";
   const std::string line = "rundll32.exe printui.dll PrintUIEntry /ii /f \"C:\\Korvane\\korvv6.inf\"";
   const Case cases[] = {
       {"32-bit program on x64", "", once, "C:\\Windows\\SysWOW64\\rundll32.exe: " + line + " front 4000@1800 "},
-      {"64-bit program", R"(,"programArch":"x64")", once, "C:\\Windows\\system32\\rundll32.exe: " + line + " front 4000@1800 "},
-      {"x86 Windows", R"(,"nativeArch":"x86")", once, "C:\\Windows\\system32\\rundll32.exe: " + line + " front 4000@1800 "},
+      {"64-bit program", R"(,"programArch":"x64")", once, native + line + " front 4000@1800 "},
+      {"x86 Windows", R"(,"nativeArch":"x86")", once, native + line + " front 4000@1800 "},
       {"a window that shows after the pause", "", R"("childWindowDelayMs":301,)" + once,
        "C:\\Windows\\SysWOW64\\rundll32.exe: " + line + " "},
       {"pressed twice", "",
-       R"("presses":[{"at":1500,"dialog":106,"control":3},{"at":2500,"dialog":106,"control":3},{"at":4000,"dialog":106,"control":2}])",
+       R"("presses":[{"at":1500,"dialog":106,"control":3},{"at":2500,"dialog":106,"control":3},)"
+       R"({"at":4000,"dialog":106,"control":2}])",
        "C:\\Windows\\SysWOW64\\rundll32.exe: " + line + " C:\\Windows\\SysWOW64\\rundll32.exe: " + line +
            " front 4000@1800 front 4004@2800 "},
   };
@@ -89,10 +87,8 @@ TEST_F(InstallerWindow, ReportsGoToTheEndOfTheLog) {
 // two pictures at the screen's scale, and again after a move to a monitor
 // of another scale.
 TEST_F(InstallerWindow, PicturesFollowTheScaleOfTheScreen) {
-  struct Case {
-    Dword dpi, movedTo;
-    const char* sizes;  // gear, connection picture
-  };
+  // sizes: gear, connection picture
+  struct Case { Dword dpi, movedTo; const char* sizes; };
   const Case cases[] = {{96, 0, "67x67 490x122"},   {120, 0, "84x84 613x153"},    {144, 0, "101x101 735x183"},
                         {192, 0, "134x134 980x244"}, {96, 192, "134x134 980x244"}, {192, 96, "67x67 490x122"}};
   for (const Case& c : cases) {
@@ -106,7 +102,8 @@ TEST_F(InstallerWindow, PicturesFollowTheScaleOfTheScreen) {
                          (c.movedTo << 16) | c.movedTo, 0);
       });
     }
-    Run(R"({"machine":{"installerFolders":["C:\\Korvane\\"]},"ui":{"presses":[{"at":1500,"dialog":106,"control":2}]}})");
+    Run(R"({"machine":{"installerFolders":["C:\\Korvane\\"]},)"
+        R"("ui":{"presses":[{"at":1500,"dialog":106,"control":2}]}})");
     EXPECT_EQ(M().ui.dialogs.at(0).bigIcon, IDI_APP);
     EXPECT_EQ(M().ui.dialogs.at(0).smallIcon, IDI_APP);
     const res::DialogControl* bar = res::FindControl(*res::LoadDialog(0x0409, IDD_INSTALLER), IDC_PROGRESS);

@@ -17,12 +17,8 @@ class SpoolerOnExit : public SimTest {};
 // spooler stands stopped, or is still stopping, as the end of RunProgram
 // does it.
 TEST_F(SpoolerOnExit, EndingWhileAThreadHadTheSpoolerStoppedStartsItAgain) {
-  struct Case {
-    const char* what;
-    void (*stopper)();
-    const char* spooler;  // the Spooler service of the machine
-    Dword caughtIn, finalState;
-  };
+  // spooler: the Spooler service of the machine
+  struct Case { const char* what; void (*stopper)(); const char* spooler; Dword caughtIn, finalState; };
   const Case cases[] = {
       {"the removal's monitor deletion", [] { DeleteSystemFile(u"korvmon.dll"); },
        R"({"state":"running","startDelayMs":2000})", os::SERVICE_STOPPED, os::SERVICE_RUNNING},
@@ -35,7 +31,8 @@ TEST_F(SpoolerOnExit, EndingWhileAThreadHadTheSpoolerStoppedStartsItAgain) {
     SCOPED_TRACE(c.what);
     TearDown();
     SetUp();
-    Given(R"({"machine":{"installerFolders":["C:\\Korvane\\"],"services":{"Spooler":)" + std::string(c.spooler) + "}}}");
+    Given(R"({"machine":{"installerFolders":["C:\\Korvane\\"],"services":{"Spooler":)" + std::string(c.spooler) +
+          "}}}");
     sim::SimService& spooler = M().services.services.at(u"Spooler");
     M().clock.Spawn(c.stopper);
     M().clock.WaitUntil([&] { return spooler.state == c.caughtIn; }, 5000);

@@ -30,12 +30,13 @@ Formatted Format(std::size_t room, const char16_t* format, ...) {
 constexpr auto kDone = FormatStatus::Complete, kCut = FormatStatus::Truncated, kBad = FormatStatus::BadFormat;
 
 TEST(FormatText, DirectivesBoundsAndUnknownDirectives) {
+  // number: the argument of a number directive; string: that of a string
+  // directive (passed after the number).
   struct Case {
     std::size_t room;
     const char16_t* format;
-    int number;              // the argument of a number directive
-    const char16_t* string;  // the argument of a string directive (then after the number)
-    const char16_t* text;
+    int number;
+    const char16_t *string, *text;
     FormatStatus status;
   };
   const char16_t abc[3] = {u'a', u'b', u'c'};  // unterminated: read only within the precision
@@ -51,7 +52,7 @@ TEST(FormatText, DirectivesBoundsAndUnknownDirectives) {
       {64, u"%.d", 0, nullptr, u"", kDone}, {64, u"[%c]", u'K', nullptr, u"[K]", kDone},
       {64, u"%d<%ws>", 1, u"Korvane", u"1<Korvane>", kDone}, {64, u"%d<%s>", 1, u"K", u"1<K>", kDone},
       {64, u"%d<%ls>", 1, u"K", u"1<K>", kDone}, {64, u"%d<%.3ws>", 1, u"Korvane", u"1<Kor>", kDone},
-      {64, u"%d<%9ws>", 1, u"Korvane", u"1<  Korvane>", kDone}, {64, u"%d<%-9ws>", 1, u"Korvane", u"1<Korvane  >", kDone},
+      {64, u"%d<%9ws>", 1, u"Korvane", u"1<  Korvane>", kDone}, {64, u"%d<%-9ws>", 1, u"Kor", u"1<Kor      >", kDone},
       {64, u"%d<%ws>", 1, nullptr, u"1<(null)>", kDone}, {64, u"%d<%.3ws>", 1, nullptr, u"1<(nu>", kDone},
       {64, u"%d%%<%ws>", 100, u"", u"100%<>", kDone}, {64, u"%d[%.ws]", 7, u"abc", u"7[]", kDone},
       {64, u"%d%.3ws", 0, abc, u"0abc", kDone},

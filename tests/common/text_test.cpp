@@ -2,6 +2,7 @@
 // into its 260-unit buffer.
 #include "common/fixed_text.h"
 #include "common/globals.h"
+#include "common/path_split.h"
 #include "common/resource_ids.h"
 #include "common/string_table.h"
 #include "common/text_util.h"
@@ -14,13 +15,7 @@ namespace {
 
 TEST(TextHelpers, CompareFindAndCopy) {
   // Compare (sign of CompareNoCase), prefix, find (offset or -1).
-  struct Case {
-    const char16_t* text;
-    const char16_t* other;
-    int compare;
-    bool startsWith;
-    int found;
-  };
+  struct Case { const char16_t* text; const char16_t* other; int compare; bool startsWith; int found; };
   const Case cases[] = {
       {u"/SILENCE", u"/silence", 0, true, -1},   {u"/silenc", u"/silence", -1, false, -1},
       {u"/silence", u"/silenc", 1, true, 0},      {u"[", u"A", -1, false, -1},  // letters fold to lower case
@@ -54,6 +49,33 @@ TEST(TextHelpers, CompareFindAndCopy) {
             u"a\uFFFDb\uFFFDc\uFFFDd\uFFFD\U0001D11E");
   EXPECT_EQ(Utf16ToUtf8(u"\u00E9\u20AC\U0001D11E" + std::u16string(1, u'\xD800') + u"x"),
             "\xC3\xA9\xE2\x82\xAC\xF0\x9D\x84\x9E\xEF\xBF\xBDx");
+}
+
+// A path's pieces in buffers of 3, 256, 260 and 256 units: the checked
+// split keeps all or nothing, the other cuts each piece.
+TEST(TextHelpers, PathPieces) {
+  const std::u16string f255 = u"\\" + std::u16string(253, u'f') + u"\\", n260(260, u'n');
+  const std::pair<std::u16string, std::string> cases[] = {
+      {u"C:\\Korvane\\unins000.exe", "C:|\\Korvane\\|unins000|.exe|"},
+      {u"\\\\server\\share\\a.b.c", "|\\\\server\\share\\|a.b|.c|"},
+      {u"C:dir.x/name", "C:|dir.x/|name||"},
+      {u"C:" + f255 + u"x", "C:|" + U8(f255) + "|x||"},
+      {u"C:\\" + f255 + u"x", "cut: C:|\\" + U8(f255.substr(0, 254)) + "|x||"},
+      {u"C:\\" + n260.substr(1), "C:|\\|" + std::string(259, 'n') + "||"},
+      {u"C:\\" + n260, "cut: C:|\\|" + std::string(255, 'n') + "||"}};
+  for (const auto& [path, pieces] : cases) {
+    PathPieces checked;
+    const bool whole = SplitPathChecked(path.c_str(), &checked);
+    const SplitPath cut = SplitPathOf(path.c_str());
+    const auto joined = [](const auto& p) {
+      return U8(p.drive.view()) + "|" + U8(p.folder.view()) + "|" + U8(p.name.view()) + "|" +
+             U8(p.extension.view()) + "|";
+    };
+    EXPECT_EQ(whole ? joined(checked) : "cut: " + joined(cut), pieces);
+    EXPECT_EQ(whole, checked.drive.size() + checked.folder.size() + checked.name.size() != 0);
+  }
+  PathPieces none;
+  EXPECT_FALSE(SplitPathChecked(nullptr, &none));
 }
 
 // The German "not found" text is longer than the buffer: it is cut, and

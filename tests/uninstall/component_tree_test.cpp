@@ -23,8 +23,9 @@ std::string Render(const std::vector<sim::SimTreeItem>& items, int level = 0) {
 }
 
 const std::string kFamily =
-    R"("infVersions":[{"path":"C:\\S\\a\\korvv6.inf","driverVer":"04/07/2026,2026.4.7.6"}],"spooler":{"store":[{"storedInf":"C:\\S\\a\\korvv6.inf"}],)"
-    R"("drivers":[{"pName":"K80","pDriverPath":"C:\\D\\korvdrv6.dll","pszMfgName":"Korvane","dwlDriverVersion":"2026.4.7.6"},)"
+    R"("infVersions":[{"path":"C:\\S\\a\\korvv6.inf","driverVer":"04/07/2026,2026.4.7.6"}],)"
+    R"("spooler":{"store":[{"storedInf":"C:\\S\\a\\korvv6.inf"}],"drivers":[{"pName":"K80",)"
+    R"("pDriverPath":"C:\\D\\korvdrv6.dll","pszMfgName":"Korvane","dwlDriverVersion":"2026.4.7.6"},)"
     R"({"pName":"K58","pDriverPath":"C:\\D\\korvdrv6.dll","dwlDriverVersion":"65535.0.32768.10"}],)"
     R"("queues":[{"pPrinterName":"Shop","pPortName":"USB001","pDriverName":"K80"}]})";
 const std::string kPackageLine = "+Driver Package:korvv6.inf, version:04/07/2026,2026.4.7.6, C:\\S\\a\\korvv6.inf, \n";
@@ -44,11 +45,8 @@ class ComponentTree : public SimTest {
 };
 
 TEST_F(ComponentTree, ShowsTheInventoryFullyExpanded) {
-  struct Case {
-    const char* what;
-    std::string machine;  // fields of "machine"
-    std::string tree;
-  };
+  // machine: fields of "machine"
+  struct Case { const char* what; std::string machine; std::string tree; };
   const Case cases[] = {
       {"nothing installed", "", "Nothing need to be removed there\n"},
       {"a package, its drivers and queue", kFamily, "The driver folder: C:\\Korvane\\\n" + kPackageLine + kDriverLines},
@@ -57,7 +55,8 @@ TEST_F(ComponentTree, ShowsTheInventoryFullyExpanded) {
       // Blocks: 1 package record, 2 driver enumeration, 3 and 4 a driver
       // record and its copy (fails).
       {"a driver whose description was lost",
-       R"("spooler":{"store":[{"storedInf":"C:\\S\\a\\korvv6.inf"}],"drivers":[{"pName":"K80","pDriverPath":"C:\\D\\korvdrv6.dll"}]},)"
+       R"("spooler":{"store":[{"storedInf":"C:\\S\\a\\korvv6.inf"}],)"
+       R"("drivers":[{"pName":"K80","pDriverPath":"C:\\D\\korvdrv6.dll"}]},)"
        R"("faults":[{"operation":"LocalAlloc","error":8,"onCall":4}])",
        "The driver folder: C:\\Korvane\\\n+Printer driver list:\n  +Printer Driver:K80, , version:0.0.0.0, \n"
        "+Driver Package:korvv6.inf, version:, C:\\S\\a\\korvv6.inf, \n  +No printer driver\n"},
@@ -68,7 +67,8 @@ TEST_F(ComponentTree, ShowsTheInventoryFullyExpanded) {
       {"a line longer than its buffer is cut",
        R"("spooler":{"store":[{"storedInf":")" + kLongInf + R"("}]})",
        "The driver folder: C:\\Korvane\\\n+" +
-           ("Driver Package:korvv6.inf, version:, C:\\S\\" + std::string(900, 'p') + "\\a\\korvv6.inf, ").substr(0, 1023) +
+           ("Driver Package:korvv6.inf, version:, C:\\S\\" + std::string(900, 'p') + "\\a\\korvv6.inf, ")
+               .substr(0, 1023) +
            "\n"},
   };
   for (const Case& c : cases) {

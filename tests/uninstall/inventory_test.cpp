@@ -35,19 +35,16 @@ std::string Queue(const std::string& name, const std::string& driver) {
   return R"({"pPrinterName":")" + name + R"(","pPortName":"LPT1:","pDriverName":")" + driver + R"("})";
 }
 const std::string kA = R"(C:\\S\\a\\korvv6.inf)", kB = R"(C:\\S\\b\\korvv6.inf)";
-const std::string kStoreA = R"({"storedInf":"C:\\S\\a\\korvv6.inf"})", kStoreB = R"({"storedInf":"C:\\S\\b\\korvv6.inf"})";
+const std::string kStoreA = R"({"storedInf":"C:\\S\\a\\korvv6.inf"})";
+const std::string kStoreB = R"({"storedInf":"C:\\S\\b\\korvv6.inf"})";
 const std::string kKeys =
     R"("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\PackageInstallation\\Windows x64\\DriverPackages\\)";
 // An INF path of exactly `units` code units, as JSON text.
 std::string LongInf(std::size_t units) { return R"(C:\\S\\)" + std::string(units - 16, 'x') + R"(\\korvv6.inf)"; }
 
-struct Case {
-  const char* what;
-  std::string machine;  // the "machine" object of a scenario
-  std::string shape;
-  bool present;   // IsInstallationPresent
-  bool complete;  // InventoryIsComplete once collected
-};
+// machine: the "machine" object of a scenario; present: IsInstallationPresent;
+// complete: InventoryIsComplete once collected.
+struct Case { const char* what; std::string machine; std::string shape; bool present; bool complete; };
 
 class Inventory : public SimTest {};
 
@@ -74,7 +71,8 @@ TEST_F(Inventory, RecordsFollowWhatTheMachineHolds) {
        R"({"spooler":{"drivers":[)" + Driver("K58") + "," + Driver("K80", kA) + "," + Driver("K90", kB) + "]}}",
        R"(<C:\S\a\korvv6.inf>#3{K90#0[] K80#0[] K58#0[] };)", true, true},
       {"names and files match with their letter case",
-       R"({"spooler":{"store":[{"storedInf":"C:\\S\\A\\KORVV6.INF"}],"drivers":[{"pName":"K58","pDriverPath":"C:\\D\\KORVDRV6.DLL"},)" +
+       R"({"spooler":{"store":[{"storedInf":"C:\\S\\A\\KORVV6.INF"}],)"
+       R"("drivers":[{"pName":"K58","pDriverPath":"C:\\D\\KORVDRV6.DLL"},)" +
            Driver("K80") + "],\"queues\":[" + Queue("Upper", "k80") + "," + Queue("Exact", "K80") + "]}}",
        "<>#1{K80#1[Exact,] };", true, true},
       {"keys without a readable path are passed over",
@@ -85,7 +83,9 @@ TEST_F(Inventory, RecordsFollowWhatTheMachineHolds) {
       // Call 1 opens the list, call 3 key "b"; the fourth enumeration ends the walk.
       {"a key that does not open is skipped, a failed enumeration ends",
        R"({"spooler":{"store":[)" + kStoreA + "," + kStoreB +
-           R"(,{"storedInf":"C:\\S\\c\\korvv6.inf"},{"storedInf":"C:\\S\\d\\korvv6.inf"}]},"faults":[{"operation":"RegOpenKeyExW","error":5,"onCall":3},{"operation":"RegEnumKeyW","error":5,"onCall":4}]})",
+           R"(,{"storedInf":"C:\\S\\c\\korvv6.inf"},{"storedInf":"C:\\S\\d\\korvv6.inf"}]},)"
+           R"("faults":[{"operation":"RegOpenKeyExW","error":5,"onCall":3},)"
+           R"({"operation":"RegEnumKeyW","error":5,"onCall":4}]})",
        R"(korvv6.inf<C:\S\c\korvv6.inf>#0{};korvv6.inf<C:\S\a\korvv6.inf>#0{};)", false, true},
       {"an unknown processor reads no packages, still the drivers",
        R"({"nativeArch":"ia64","spooler":{"store":[)" + kStoreA + R"(],"drivers":[)" + Driver("K80", kB) + "]}}",
@@ -102,6 +102,8 @@ TEST_F(Inventory, RecordsFollowWhatTheMachineHolds) {
       // 4 its copy, 5 printer enumeration, 6 queue record.
       {"a lost package record", family + R"(,"faults":[{"operation":"LocalAlloc","error":8,"onCall":1}]})",
        "<>#1{K80#1[Shop,] };", true, false},
+      {"a lost driver enumeration", family + R"(,"faults":[{"operation":"LocalAlloc","error":8,"onCall":2}]})",
+       R"(korvv6.inf<C:\S\a\korvv6.inf>#0{};)", false, false},
       {"a lost driver record: the placeholder shows it",
        family + R"(,"faults":[{"operation":"LocalAlloc","error":8,"onCall":3}]})",
        R"(<>#1{K80#1[Shop,] };korvv6.inf<C:\S\a\korvv6.inf>#0{};)", true, true},

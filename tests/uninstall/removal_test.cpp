@@ -26,7 +26,8 @@ class Removal : public SimTest {
     os::DialogBoxParamW(AppInstance, IDD_UNINSTALL, &UninstallDialogProc, 0);
   }
   // The records' statuses, then each message box ("uninstalled" carries a
-  // caption, "failed" none) with its time and layout, then what was left.
+  // caption, "failed" none) with its time and layout, then what the end did
+  // and which devices are left.
   std::string Outcome() {
     std::string out;
     for (const PackageRecord* p = InstalledPackages; p != nullptr; p = p->Next) {
@@ -40,18 +41,19 @@ class Removal : public SimTest {
       out += std::string("| ") + (box.caption.empty() ? "failed" : "uninstalled") + " @" + std::to_string(box.at) +
              (box.type != os::MB_OK ? " rtl " : " ");
     }
-    if (!M().shell.recycled.empty()) out += "| recycled ";
+    for (const Text& item : M().shell.notifications) out += "| notified " + U8(item) + " ";
+    for (const Text& folder : M().shell.recycled) out += "| recycled " + U8(folder) + " ";
+    for (const auto& node : M().devices.nodes) out += node.removed ? "" : "| device " + U8(node.friendlyName) + " ";
     if (M().kernel.files.count(Utf8ToUtf16(kMonitor)) != 0) out += "| monitor kept";
     return out;
   }
 };
 
+// spooler: the "spooler" object; extra: further fields of "machine", ui of
+// "ui"; monitor: the "files" of the machine.
 struct Case {
   const char* what;
-  std::string spooler;  // the "spooler" object
-  std::string extra;    // further fields of "machine"
-  std::string outcome;
-  std::string ui = "";
+  std::string spooler, extra, outcome, ui = "";
   std::string monitor = R"([{"path":"C:\\Windows\\system32\\korvmon.dll","content":"m"}])";
 };
 
@@ -59,51 +61,58 @@ struct Case {
 // queue Shop (shop: further fields of it; queues: further queues).
 std::string Family(const std::string& more = "", const std::string& shop = "", const std::string& queues = "") {
   return R"({"store":[{"storedInf":"C:\\S\\a\\korvv6.inf"})" + more +
-         R"(],"drivers":[{"pName":"K80","pDriverPath":"C:\\D\\korvdrv6.dll","pszInfPath":"C:\\S\\a\\korvv6.inf"}],"queues":[{"pPrinterName":"Shop","pPortName":"LPT1:","pDriverName":"K80")" + shop + "}" + queues + "]";
+         R"(],"drivers":[{"pName":"K80","pDriverPath":"C:\\D\\korvdrv6.dll","pszInfPath":"C:\\S\\a\\korvv6.inf"}],)"
+         R"("queues":[{"pPrinterName":"Shop","pPortName":"LPT1:","pDriverName":"K80")" + shop + "}" + queues + "]";
 }
 std::string Results(const char* hr, int count) {
   std::string list = R"(,"packageDeleteResults":[)";
   for (int i = 0; i < count; ++i) list += (i != 0 ? ",\"" : "\"") + std::string(hr) + "\"";
   return list + "]";
 }
+const std::string kAllRemoved = "P:Removed. D:Removed. Q:Removed. ";
 const std::string kRemovedInArabic = "\u062A\u0645\u062A \u0627\u0644\u0625\u0632\u0627\u0644\u0629.";
-constexpr char kInUse[] = "0x800F023D", kDenied[] = "0x80070005";
+const std::string kRecycled = "| notified C:\\Korvane\\ | recycled C:\\Korvane ";
+const std::string kAloneDriver = R"({"drivers":[{"pName":"K80","pDriverPath":"C:\\D\\korvdrv6.dll"}])";
+constexpr char kInUse[] = "0x800F023D", kDenied[] = "0x80070005", kArabic[] = R"("language":"0x0401",)";
 
 // Remove is pressed at 1 s and again at 30 s, Close at 590 s.
 TEST_F(Removal, EachComponentEndsWithItsResult) {
   const Case cases[] = {
       {"a package in use is tried again a second later", Family() + Results(kInUse, 4) + "}", "",
-       "P:Removed. D:Removed. Q:Removed. | uninstalled @5900 | recycled "},
-      {"five tries a run; the next run tries only the package",
-       Family() + Results(kInUse, 10) + "}", "", "P:Failed. Error:-2146500035 D:Removed. Q:Removed. | failed @5600 | failed @34000 | monitor kept"},
-      {"another failure of the package is not retried",
-       Family() + Results(kDenied, 2) + "}", "",
+       kAllRemoved + "| uninstalled @5900 " + kRecycled},
+      {"five tries a run; the next run tries only the package", Family() + Results(kInUse, 10) + "}", "",
+       "P:Failed. Error:-2146500035 D:Removed. Q:Removed. | failed @5600 | failed @34000 | monitor kept"},
+      {"another failure of the package is not retried", Family() + Results(kDenied, 2) + "}", "",
        "P:Failed. Error:-2147024891 D:Removed. Q:Removed. | failed @1600 | failed @30000 | monitor kept"},
-      {"a driver without package is never deleted as one", R"({"drivers":[{"pName":"K80","pDriverPath":"C:\\D\\korvdrv6.dll"}])" + Results(kDenied, 1) + "}",
-       "", "P: D:" + kRemovedInArabic + " | uninstalled @1600 rtl | recycled ", R"("language":"0x0401",)"},
+      {"a driver without package is never deleted as one", kAloneDriver + Results(kDenied, 1) + "}", "",
+       "P: D:" + kRemovedInArabic + " | uninstalled @1600 rtl " + kRecycled, kArabic},
       {"a driver is tried ten times, each a second apart, and shows the last error",
        Family("", "", R"(,{"pPrinterName":"Unseen","pPortName":"LPT1:","pDriverName":"k80"})") + "}",
        R"(,"faults":[{"operation":"DeletePrinterDriverExW","error":5,"onCall":1}])",
-       "P: D:Failed. Error:3001 Q:Removed. | failed @68000 | monitor kept"},
+       "P: D:Failed. Error:3001 Q:Removed. | failed @68000 | device Unseen | monitor kept"},
       {"a queue that stays keeps its driver and package, and is tried again",
-       Family("", R"(,"undeletable":true,"deleteError":5)") + "}",
-       "", "P: D: Q:Failed. Error:5 | failed @1000 | failed @30000 | monitor kept"},
-      {"two packages list the same driver and queue",
-       Family(R"(,{"storedInf":"C:\\S\\b\\korvv6.inf"})") + "}", "",
-       "P:Removed. D:Removed. Q:Removed. P:Removed. D:Removed. Q:Removed. | uninstalled @2500 | recycled "},
+       Family("", R"(,"undeletable":true,"deleteError":5)") + "}", "",
+       "P: D: Q:Failed. Error:5 | failed @1000 | failed @30000 | monitor kept"},
+      {"two packages list the same driver and queue", Family(R"(,{"storedInf":"C:\\S\\b\\korvv6.inf"})") + "}", "",
+       kAllRemoved + kAllRemoved + "| uninstalled @2500 " + kRecycled},
       {"an incomplete inventory never ends in uninstalled",
-       R"({"store":[{"storedInf":"C:\\S\\a\\korvv6.inf"}],"drivers":[{"pName":"K80","pDriverPath":"C:\\D\\korvdrv6.dll"}]})",
+       R"({"store":[{"storedInf":"C:\\S\\a\\korvv6.inf"}],)" + kAloneDriver.substr(1) +
+           R"(,"packageDeleteResults":["0x0","0x80070005"]})",
        R"(,"faults":[{"operation":"EnumPrintersW","error":1722}])",
        "P:" + kRemovedInArabic + " D:" + kRemovedInArabic + " | failed @1300 rtl | failed @30000 rtl | monitor kept",
-       R"("language":"0x0401",)"},
+       kArabic},
       {"a spooler that does not stop keeps the monitor file", Family() + "}",
        R"(,"services":{"Spooler":{"state":"running","neverStops":true}})",
-       "P:Removed. D:Removed. Q:Removed. | uninstalled @11600 | recycled | monitor kept"},
+       kAllRemoved + "| uninstalled @11600 " + kRecycled + "| monitor kept"},
       {"a locked monitor file is tried five times", Family() + "}", "",
-       "P:Removed. D:Removed. Q:Removed. | uninstalled @6900 | recycled | monitor kept", "",
+       kAllRemoved + "| uninstalled @6900 " + kRecycled + "| monitor kept", "",
        R"([{"path":"C:\\Windows\\system32\\korvmon.dll","content":"m","locked":true}])"},
-      {"a missing monitor file is tried once", Family() + "}", "",
-       "P:Removed. D:Removed. Q:Removed. | uninstalled @1900 | recycled ", "", "[]"},
+      {"only devices of exactly the queue's name go", Family() + "}",
+       R"(,"deviceNodes":[{"setupClass":"Printer","friendlyName":"Shop"},)"
+       R"({"setupClass":"PrintQueue","friendlyName":"shop"}])",
+       kAllRemoved + "| uninstalled @1900 " + kRecycled + "| device shop "},
+      {"a missing monitor file is tried once", Family() + "}", "", kAllRemoved + "| uninstalled @1900 " + kRecycled, "",
+       "[]"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -126,7 +135,8 @@ TEST_F(Removal, OnlyTheInstallerFolderItselfMayBeRecycled) {
       {u"\\\\?\\C:\\Korvane", true}, {u"\\\\?\\UNC\\server\\share\\Korvane", true}, {u"\\\\.\\unc\\s\\h\\K", true},
       {u"C:\\", false}, {u"C:", false}, {u"C:/", false}, {u"\\\\server\\share\\", false}, {u"\\\\server\\share", false},
       {u"\\\\?\\C:\\", false}, {u"\\\\?\\UNC\\server\\share\\", false}, {u"\\\\?\\Uxx\\server\\share\\K", false},
-      {u"\\\\?\\K\\a\\b", false}, {u"C:\\Korvane\\amd64\\..", false}, {u"C:\\Korvane\\amd64\\. .", false},
+      {u"\\\\?\\K\\a\\b", false}, {u"\\\\?\\UNCx\\a\\b\\c", false}, {u"c:\\K", true},
+      {u"C:\\Korvane\\amd64\\..", false}, {u"C:\\Korvane\\amd64\\. .", false},
       {u"C:\\Korvane\\.", false}, {u"C:\\Kor*", false}, {u"C:\\Korvan?", false}, {u"Korvane", false},
       {u"C:Korvane", false}, {u"\\Korvane", false}, {u"", false}};
   for (const auto& [folder, yes] : cases) {
