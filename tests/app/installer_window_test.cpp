@@ -37,7 +37,6 @@ TEST_F(InstallerWindow, WizardIsTheSystemsAndIsBroughtToTheFrontOnceItsWindowSho
   const Case cases[] = {
       {"32-bit program on x64", "", once, "C:\\Windows\\SysWOW64\\rundll32.exe: " + line + " front 4000@1800 "},
       {"64-bit program", R"(,"programArch":"x64")", once, native + line + " front 4000@1800 "},
-      {"x86 Windows", R"(,"nativeArch":"x86")", once, native + line + " front 4000@1800 "},
       {"a window that shows after the pause", "", R"("childWindowDelayMs":301,)" + once,
        "C:\\Windows\\SysWOW64\\rundll32.exe: " + line + " "},
       {"pressed twice", "",
