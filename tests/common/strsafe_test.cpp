@@ -55,7 +55,7 @@ TEST(SafeStrings, FormattersCutAtTheirBoundAndTerminate) {
 TEST(SafeStrings, LengthIsCountedOnlyWithinTheLimit) {
   struct Case { const char* text; std::size_t cchMax; HResult result; std::size_t length; };
   const char unterminated[4] = {'a', 'b', 'c', 'd'};  // a read past it shows under the sanitizers
-  const Case cases[] = {{"abcd", 5, S_OK, 4}, {"abcd", 4, E_INVALIDARG, 0}, {unterminated, 4, E_INVALIDARG, 0},
+  const Case cases[] = {{"abcd", 5, S_OK, 4}, {"abcd", 3, E_INVALIDARG, 0}, {unterminated, 4, E_INVALIDARG, 0},
                         {"", 1, S_OK, 0},     {"", 0, E_INVALIDARG, 0},     {nullptr, 5, E_INVALIDARG, 0},
                         {"abcd", STRSAFE_MAX_CCH, S_OK, 4}, {"abcd", STRSAFE_MAX_CCH + 1, E_INVALIDARG, 0}};
   for (const Case& c : cases) {

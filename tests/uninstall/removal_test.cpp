@@ -58,10 +58,12 @@ struct Case {
 };
 
 // One package (more: further store entries) with its driver K80 and the
-// queue Shop (shop: further fields of it; queues: further queues).
-std::string Family(const std::string& more = "", const std::string& shop = "", const std::string& queues = "") {
+// queue Shop (shop: further fields of it; queues, drivers: further ones).
+std::string Family(const std::string& more = "", const std::string& shop = "", const std::string& queues = "",
+                   const std::string& drivers = "") {
   return R"({"store":[{"storedInf":"C:\\S\\a\\korvv6.inf"})" + more +
-         R"(],"drivers":[{"pName":"K80","pDriverPath":"C:\\D\\korvdrv6.dll","pszInfPath":"C:\\S\\a\\korvv6.inf"}],)"
+         R"(],"drivers":[{"pName":"K80","pDriverPath":"C:\\D\\korvdrv6.dll","pszInfPath":"C:\\S\\a\\korvv6.inf"})" +
+         drivers + "],"
          R"("queues":[{"pPrinterName":"Shop","pPortName":"LPT1:","pDriverName":"K80")" + shop + "}" + queues + "]";
 }
 std::string Results(const char* hr, int count) {
@@ -93,6 +95,11 @@ TEST_F(Removal, EachComponentEndsWithItsResult) {
       {"a queue that stays keeps its driver and package, and is tried again",
        Family("", R"(,"undeletable":true,"deleteError":5)") + "}", "",
        "P: D: Q:Failed. Error:5 | failed @1000 | failed @30000 | monitor kept"},
+      {"every failure of a run counts",
+       Family("", R"(,"undeletable":true,"deleteError":5)", "",
+              R"(,{"pName":"K58","pDriverPath":"C:\\D\\korvdrv6.dll"})") + "}",
+       R"(,"faults":[{"operation":"DeletePrinterDriverExW","error":5}])",
+       "P: D:Failed. Error:5 D: Q:Failed. Error:5 | failed @11000 | failed @40000 | monitor kept"},
       {"two packages list the same driver and queue", Family(R"(,{"storedInf":"C:\\S\\b\\korvv6.inf"})") + "}", "",
        kAllRemoved + kAllRemoved + "| uninstalled @2500 " + kRecycled},
       {"an incomplete inventory never ends in uninstalled",
