@@ -42,7 +42,7 @@ TEST(FormatText, DirectivesBoundsAndUnknownDirectives) {
   const Case cases[] = {
       {64, u"%.3d", 1, nullptr, u"001", kDone}, {64, u"%.3d", 1234, nullptr, u"1234", kDone},
       {64, u"%.3d", -5, nullptr, u"-005", kDone}, {64, u"%04x", 0x5, nullptr, u"0005", kDone},
-      {64, u"%04x", 0x12345, nullptr, u"12345", kDone}, {64, u"%X", 0xBEEF, nullptr, u"BEEF", kDone},
+      {64, u"%04x", 0x12345, nullptr, u"12345", kDone}, {64, u"%X", 0xBE0F, nullptr, u"BE0F", kDone},
       {64, u"%x", -1, nullptr, u"ffffffff", kDone}, {64, u"%u", -1, nullptr, u"4294967295", kDone},
       {64, u"%d", INT_MIN, nullptr, u"-2147483648", kDone}, {64, u"%i", 0, nullptr, u"0", kDone},
       {64, u"%5d", -42, nullptr, u"  -42", kDone}, {64, u"%-5d|", 42, nullptr, u"42   |", kDone},

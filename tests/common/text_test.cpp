@@ -33,6 +33,7 @@ TEST(TextHelpers, CompareFindAndCopy) {
     EXPECT_EQ(found == nullptr ? -1 : found - c.text, c.found);
   }
   EXPECT_EQ(CompareNoCase(nullptr, u""), 0);
+  EXPECT_EQ(CompareNoCase(u"", nullptr), 0);
   EXPECT_EQ(FindText(nullptr, u"a"), nullptr);
   EXPECT_EQ(FindText(u"a", nullptr), nullptr);
   char16_t id[] = u"USBPRINT\\Korv\u00C9_58A";

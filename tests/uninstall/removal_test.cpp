@@ -73,6 +73,7 @@ std::string Results(const char* hr, int count) {
 }
 const std::string kAllRemoved = "P:Removed. D:Removed. Q:Removed. ";
 const std::string kRemovedInArabic = "\u062A\u0645\u062A \u0627\u0644\u0625\u0632\u0627\u0644\u0629.";
+const std::string kFailedInArabic = "\u0641\u0634\u0644. \u0627\u0644\u062E\u0637\u0623: ";
 const std::string kRecycled = "| notified C:\\Korvane\\ | recycled C:\\Korvane ";
 const std::string kAloneDriver = R"({"drivers":[{"pName":"K80","pDriverPath":"C:\\D\\korvdrv6.dll"}])";
 constexpr char kInUse[] = "0x800F023D", kDenied[] = "0x80070005", kArabic[] = R"("language":"0x0401",)";
@@ -103,10 +104,11 @@ TEST_F(Removal, EachComponentEndsWithItsResult) {
       {"two packages list the same driver and queue", Family(R"(,{"storedInf":"C:\\S\\b\\korvv6.inf"})") + "}", "",
        kAllRemoved + kAllRemoved + "| uninstalled @2500 " + kRecycled},
       {"an incomplete inventory never ends in uninstalled",
-       R"({"store":[{"storedInf":"C:\\S\\a\\korvv6.inf"}],)" + kAloneDriver.substr(1) +
-           R"(,"packageDeleteResults":["0x0","0x80070005"]})",
+       R"({"store":[{"storedInf":"C:\\S\\a\\korvv6.inf"},{"storedInf":"C:\\S\\b\\korvv6.inf"}],)" +
+           kAloneDriver.substr(1) + R"(,"packageDeleteResults":["0x0","0x80070005","0x80070005","0x80070005"]})",
        R"(,"faults":[{"operation":"EnumPrintersW","error":1722}])",
-       "P:" + kRemovedInArabic + " D:" + kRemovedInArabic + " | failed @1300 rtl | failed @30000 rtl | monitor kept",
+       "P:" + kRemovedInArabic + " D:" + kRemovedInArabic + " P:" + kFailedInArabic + "0x80070005 D:" +
+           kRemovedInArabic + " | failed @1600 rtl | failed @30000 rtl | monitor kept",
        kArabic},
       {"a spooler that does not stop keeps the monitor file", Family() + "}",
        R"(,"services":{"Spooler":{"state":"running","neverStops":true}})",
@@ -142,9 +144,9 @@ TEST_F(Removal, OnlyTheInstallerFolderItselfMayBeRecycled) {
       {u"\\\\?\\C:\\Korvane", true}, {u"\\\\?\\UNC\\server\\share\\Korvane", true}, {u"\\\\.\\unc\\s\\h\\K", true},
       {u"C:\\", false}, {u"C:", false}, {u"C:/", false}, {u"\\\\server\\share\\", false}, {u"\\\\server\\share", false},
       {u"\\\\?\\C:\\", false}, {u"\\\\?\\UNC\\server\\share\\", false}, {u"\\\\?\\Uxx\\server\\share\\K", false},
-      {u"\\\\?\\K\\a\\b", false}, {u"\\\\?\\UNCx\\a\\b\\c", false}, {u"c:\\K", true},
-      {u"C:\\Korvane\\amd64\\..", false}, {u"C:\\Korvane\\amd64\\. .", false},
-      {u"C:\\Korvane\\.", false}, {u"C:\\Kor*", false}, {u"C:\\Korvan?", false}, {u"Korvane", false},
+      {u"\\\\?\\K\\a\\b", false}, {u"\\\\?\\UNCx\\a\\b\\c", false}, {u"C:\\Korvane\\amd64\\..", false},
+      {u"C:\\Korvane\\amd64\\. .", false}, {u"C:\\Korvane\\.", false}, {u"C:\\Kor*", false}, {u"C:\\Korvan?", false},
+      {u"A:\\K", true}, {u"Z:\\K", true}, {u"a:\\K", true}, {u"z:/K", true}, {u"Korvane", false},
       {u"C:Korvane", false}, {u"\\Korvane", false}, {u"", false}};
   for (const auto& [folder, yes] : cases) {
     const Text f(folder);
