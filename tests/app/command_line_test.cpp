@@ -1,75 +1,35 @@
-// Command-line splitting on the simulated machine, as CommandLineToArgvW
-// does it, on the lines the entry point and its children meet: the program
-// name rule for the first token, backslashes before quotes, runs of quotes,
-// unterminated quotes, blanks; and what a started program's entry point
-// receives of its command line.
-#include <string>
-#include <vector>
+// The two command-line options as the program reads them from the line the
+// system splits (CommandLineToArgvW's rules for quotes and backslashes).
+#include "app/command_line.h"
 
-#include "platform/shell.h"
-#include "platform/sim/sim_shell.h"
 #include "sim_fixture.h"
 
 namespace korv::test {
 namespace {
 
-class CommandLineSplitting : public SimTest {};
+class CommandLine : public SimTest {};
 
-struct Line {
-  const char16_t* line;
-  std::vector<Text> tokens;
-};
-
-TEST_F(CommandLineSplitting, TrickyLines) {
-  const Line lines[] = {
-      // First token: a program name, no escapes.
-      {u"C:\\dir\\\"x\" y", {u"C:\\dir\\\"x\"", u"y"}},
-      {u"\"C:\\dir\\\" y", {u"C:\\dir\\", u"y"}},
-      {u"\"C:\\a b\\\"-u", {u"C:\\a b\\", u"-u"}},
-      {u"-u\t\"C:\\x\\", {u"-u", u"C:\\x\\"}},
-      {u" -u x", {u"", u"-u", u"x"}},
-      {u"\"", {u""}},
-      // Backslashes before a quote: 2n give n and a delimiter, 2n+1 give n
-      // and a literal quote; elsewhere they stay.
-      {u"x \\\\\\\\\"a b\"", {u"x", u"\\\\a b"}},
-      {u"x \\\\\\\\\\\"a b", {u"x", u"\\\\\"a", u"b"}},
-      {u"x \\\\a\\\\", {u"x", u"\\\\a\\\\"}},
-      {u"x \"C:\\Korvane\\\"", {u"x", u"C:\\Korvane\""}},
-      {u"x \"C:\\Korvane\\\\\"", {u"x", u"C:\\Korvane\\"}},
-      // Runs of quotes inside a quoted part: each third gives a literal
-      // quote; 1 left over leaves the part open.
-      {u"x \"a\"\"b c\"", {u"x", u"a\"b", u"c"}},
-      {u"x \"a\"\"\"b c\"", {u"x", u"a\"b c"}},
-      {u"x \"a\"\"\"\"b c", {u"x", u"a\"b", u"c"}},
-      {u"x \"\"\"\"\"\" y", {u"x", u"\"\"", u"y"}},
-      {u"x \"\"\"\"\"\"\" y", {u"x", u"\"\" y"}},
-      // Unterminated quotes run to the end; blanks at the end start nothing.
-      {u"x \"a  b", {u"x", u"a  b"}},
-      {u"x a  \t ", {u"x", u"a"}},
-      {u"x \"\"", {u"x", u""}},
-  };
-  for (const Line& l : lines) {
-    std::vector<Text> tokens;
-    ASSERT_TRUE(os::CommandLineToArgvW(l.line, &tokens)) << U8(l.line);
-    EXPECT_EQ(tokens, l.tokens) << U8(l.line);
-  }
+std::string Read(const char16_t* line) {
+  const StartOptions o = ReadCommandLine(line);
+  return (o.uninstall ? "-u " + U8(o.folder.view()) : "") + (o.silent ? " /silence" : "");
 }
 
-TEST_F(CommandLineSplitting, EmptyLineGivesTheProgramPath) {
-  M().kernel.modulePath = u"C:\\Korvane\\unins000.exe";
-  std::vector<Text> tokens;
-  ASSERT_TRUE(os::CommandLineToArgvW(u"", &tokens));
-  EXPECT_EQ(tokens, (std::vector<Text>{u"C:\\Korvane\\unins000.exe"}));
-  // A blank is not an empty line.
-  ASSERT_TRUE(os::CommandLineToArgvW(u" ", &tokens));
-  EXPECT_EQ(tokens, (std::vector<Text>{u""}));
-}
-
-TEST_F(CommandLineSplitting, StartedProgramReceivesTheLineWithoutItsName) {
-  EXPECT_EQ(sim::ArgumentsAfterProgramName(u"\"C:\\a b\\t.tmp\" -u \"C:\\K\\"), u"-u \"C:\\K\\");
-  EXPECT_EQ(sim::ArgumentsAfterProgramName(u"rundll32.exe printui.dll x"), u"printui.dll x");
-  EXPECT_EQ(sim::ArgumentsAfterProgramName(u"a\"b c\"d  e"), u"e");
-  EXPECT_EQ(sim::ArgumentsAfterProgramName(u"\"C:\\K\\unins000.exe\""), u"");
+TEST_F(CommandLine, OptionsAreReadFromTheSplitLine) {
+  const std::pair<Text, std::string> cases[] = {
+      {u"", ""}, {u"/silence", " /silence"}, {u"x /SiLeNcE y", " /silence"}, {u"-silence", ""},
+      {u"/silence2", ""}, {u"-u C:\\Old", "-u C:\\Old"}, {u"-U C:\\Old\\", "-u C:\\Old\\"}, {u"/u C:\\Old", ""},
+      {u"-u", ""}, {u"/silence -u", " /silence"}, {u"-u C:\\A -u C:\\B", "-u C:\\B"}, {u"-u -u C:\\B", "-u -u"},
+      {u"-u C:\\A /silence", "-u C:\\A /silence"},
+      // The relaunch's unterminated quote keeps the trailing backslash; a
+      // closing quote after it would be a literal quote.
+      {u"\"-u\" \"C:\\Program Files\\K\\", "-u C:\\Program Files\\K\\"},
+      {u"-u \"C:\\K\\\"", "-u C:\\K\""}, {u"-u \"C:\\K\\\\\" /silence", "-u C:\\K\\ /silence"},
+      {u"-u \"a\"\"b c\"", "-u a\"b"}, {u"-u \"a\"\"\"b c\"", "-u a\"b c"},
+      // A folder of 260 units does not fit InstallDir: that -u is ignored.
+      {u"-u C:\\a -u C:\\" + Text(257, u'd'), "-u C:\\a"}};
+  for (const auto& [line, options] : cases) EXPECT_EQ(Read(line.c_str()), options) << U8(line);
+  Given(R"({"machine":{"faults":[{"operation":"CommandLineToArgvW","error":8}]}})");
+  EXPECT_EQ(Read(u"-u C:\\Old /silence"), "");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The directives of the formatting engine, and what it does with the ones it
-// does not know.
+// The directives of the formatting engine, where it cuts a text, and where
+// it stops at a directive it does not know.
 #include "common/format.h"
 
 #include <gtest/gtest.h>
@@ -15,97 +15,68 @@ struct Formatted {
   FormatStatus status;
 };
 
+// Formats into a room followed by a guard unit that must stay untouched.
 Formatted Format(std::size_t room, const char16_t* format, ...) {
   std::u16string buffer(room + 1, u'#');
   va_list args;
   va_start(args, format);
   const FormatResult r = FormatText(buffer.data(), room, format, args);
   va_end(args);
-  EXPECT_LE(r.length, room);
   EXPECT_EQ(buffer[room], u'#') << "wrote past the room";
   return {buffer.substr(0, r.length), r.status};
 }
 
-std::u16string FormatInt(const char16_t* format, int value) {
-  return Format(64, format, value).text;
-}
+constexpr auto kDone = FormatStatus::Complete, kCut = FormatStatus::Truncated, kBad = FormatStatus::BadFormat;
 
-TEST(FormatText, Integers) {
+TEST(FormatText, DirectivesBoundsAndUnknownDirectives) {
+  // number: the argument of a number directive; string: that of a string
+  // directive (passed after the number).
   struct Case {
+    std::size_t room;
     const char16_t* format;
-    int value;
-    const char16_t* expected;
+    int number;
+    const char16_t *string, *text;
+    FormatStatus status;
   };
+  const char16_t abc[3] = {u'a', u'b', u'c'};  // unterminated: read only within the precision
   const Case cases[] = {
-      {u"%.3d", 1, u"001"},          {u"%.3d", 42, u"042"},
-      {u"%.3d", 1234, u"1234"},      {u"%.3d", -5, u"-005"},
-      {u"%04x", 0x4c44, u"4c44"},    {u"%04x", 0x5, u"0005"},
-      {u"%04x", 0x12345, u"12345"},  {u"%X", 0xBEEF, u"BEEF"},
-      {u"%x", -1, u"ffffffff"},      {u"%u", -1, u"4294967295"},
-      {u"%d", INT_MIN, u"-2147483648"}, {u"%i", 0, u"0"},
-      {u"%5d", -42, u"  -42"},       {u"%-5d|", 42, u"42   |"},
-      {u"%05d", -42, u"-0042"},      {u"%06.3d", 7, u"   007"},
-      {u"%.0d", 0, u""},             {u"[%c]", u'K', u"[K]"},
+      {64, u"%.3d", 1, nullptr, u"001", kDone}, {64, u"%.3d", 1234, nullptr, u"1234", kDone},
+      {64, u"%.3d", -5, nullptr, u"-005", kDone}, {64, u"%04x", 0x5, nullptr, u"0005", kDone},
+      {64, u"%04x", 0x12345, nullptr, u"12345", kDone}, {64, u"%X", 0xBE0F, nullptr, u"BE0F", kDone},
+      {64, u"%x", -1, nullptr, u"ffffffff", kDone}, {64, u"%u", -1, nullptr, u"4294967295", kDone},
+      {64, u"%d", INT_MIN, nullptr, u"-2147483648", kDone}, {64, u"%i", 0, nullptr, u"0", kDone},
+      {64, u"%5d", -42, nullptr, u"  -42", kDone}, {64, u"%-5d|", 42, nullptr, u"42   |", kDone},
+      {64, u"%05d", -42, nullptr, u"-0042", kDone}, {64, u"%-05d|", 4, nullptr, u"4    |", kDone},
+      {64, u"%06.3d", 7, nullptr, u"   007", kDone}, {64, u"%.0d", 0, nullptr, u"", kDone},
+      {64, u"%.d", 0, nullptr, u"", kDone}, {64, u"[%c]", u'K', nullptr, u"[K]", kDone},
+      {64, u"%d<%ws>", 1, u"Korvane", u"1<Korvane>", kDone}, {64, u"%d<%s>", 1, u"K", u"1<K>", kDone},
+      {64, u"%d<%ls>", 1, u"K", u"1<K>", kDone}, {64, u"%d<%.3ws>", 1, u"Korvane", u"1<Kor>", kDone},
+      {64, u"%d<%9ws>", 1, u"Korvane", u"1<  Korvane>", kDone}, {64, u"%d<%-9ws>", 1, u"Kor", u"1<Kor      >", kDone},
+      {64, u"%d<%ws>", 1, nullptr, u"1<(null)>", kDone}, {64, u"%d<%.3ws>", 1, nullptr, u"1<(nu>", kDone},
+      {64, u"%d%%<%ws>", 100, u"", u"100%<>", kDone}, {64, u"%d[%.ws]", 7, u"abc", u"7[]", kDone},
+      {64, u"%d%.3ws", 0, abc, u"0abc", kDone},
+      // The room is filled exactly, or cut.
+      {10, u"USB00%d", 12345, nullptr, u"USB0012345", kDone}, {10, u"USB00%d!", 12345, nullptr, u"USB0012345", kCut},
+      {10, u"%.11d", 5, nullptr, u"0000000000", kCut}, {10, u"%-11d", 5, nullptr, u"5         ", kCut},
+      {16, u"%2147483647d", 1, nullptr, u"                ", kCut}, {3, u"%d%ws", 1, u"abc", u"1ab", kCut},
+      {0, u"x", 0, nullptr, u"", kCut},
+      // Unknown: the text before stays, nothing after is read.
+      {32, u"ab%q%ws", 0, nullptr, u"ab", kBad}, {32, u"ab%", 0, nullptr, u"ab", kBad},
+      {32, u"ab%+d", 0, nullptr, u"ab", kBad}, {32, u"ab%hs", 0, nullptr, u"ab", kBad},
+      {32, u"ab%lld", 0, nullptr, u"ab", kBad}, {32, u"ab%wd", 0, nullptr, u"ab", kBad},
+      {32, u"ab%*d", 0, nullptr, u"ab", kBad}, {32, u"ab%S", 0, nullptr, u"ab", kBad},
+      {32, u"ab%5%", 0, nullptr, u"ab", kBad}, {32, u"ab%2147483648d", 0, nullptr, u"ab", kBad},
+      {32, u"ab%.2147483648ws", 0, nullptr, u"ab", kBad}, {32, u"ab%f", 0, nullptr, u"ab", kBad},
+      {32, nullptr, 0, nullptr, u"", kBad},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(FormatInt(c.format, c.value), c.expected) << "format " << testing::PrintToString(std::u16string(c.format));
+    const std::u16string format = c.format != nullptr ? c.format : u"(none)";
+    SCOPED_TRACE(testing::PrintToString(format));
+    const bool takesString = format.find(u's') != std::u16string::npos && format.find(u'%') < format.rfind(u's');
+    const Formatted r = takesString ? Format(c.room, c.format, c.number, c.string) : Format(c.room, c.format, c.number);
+    EXPECT_EQ(r.text, c.text);
+    EXPECT_EQ(r.status, c.status);
   }
-}
-
-TEST(FormatText, Strings) {
-  struct Case {
-    const char16_t* format;
-    const char16_t* value;
-    const char16_t* expected;
-  };
-  const Case cases[] = {
-      {u"<%ws>", u"Korvane", u"<Korvane>"}, {u"<%s>", u"Korvane", u"<Korvane>"},
-      {u"<%ls>", u"Korvane", u"<Korvane>"}, {u"<%.3ws>", u"Korvane", u"<Kor>"},
-      {u"<%.32ws>", u"Korvane", u"<Korvane>"}, {u"<%9ws>", u"Korvane", u"<  Korvane>"},
-      {u"<%-9ws>", u"Korvane", u"<Korvane  >"}, {u"<%ws>", nullptr, u"<(null)>"},
-      {u"<%.3ws>", nullptr, u"<(nu>"},      {u"100%%<%ws>", u"", u"100%<>"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(Format(64, c.format, c.value).text, c.expected) << "format " << testing::PrintToString(std::u16string(c.format));
-  }
-  // With a precision the text need not be terminated: nothing past it is read.
-  const char16_t unterminated[3] = {u'a', u'b', u'c'};
-  EXPECT_EQ(Format(64, u"%.3ws", unterminated).text, u"abc");
-}
-
-TEST(FormatText, ReportsWhetherTheWholeTextFit) {
-  const Formatted exact = Format(10, u"%ws%d", u"USB00", 12345);
-  EXPECT_EQ(exact.status, FormatStatus::Complete);
-  EXPECT_EQ(exact.text, u"USB0012345");
-
-  const Formatted overs[] = {Format(10, u"USB00%d!", 12345), Format(10, u"%ws%d%ws", u"USB00", 12345, u"!"),
-                             Format(10, u"%.11d", 5), Format(10, u"%-11d", 5)};
-  for (const Formatted& over : overs) {
-    EXPECT_EQ(over.status, FormatStatus::Truncated) << testing::PrintToString(over.text);
-    EXPECT_EQ(over.text.size(), 10u);
-  }
-  // A huge but valid width is cut at the room, not written out.
-  const Formatted wide = Format(16, u"%2147483647d", 1);
-  EXPECT_EQ(wide.status, FormatStatus::Truncated);
-  EXPECT_EQ(wide.text, std::u16string(16, u' '));
-}
-
-TEST(FormatText, StopsAtAnUnknownDirective) {
-  // The text before the directive stays; the directive and everything after
-  // it, including the string argument, is left alone.
-  for (const char16_t* format : {u"ab%q%ws", u"ab%", u"ab%+d%ws", u"ab%hs%ws", u"ab%lld%ws",
-                                 u"ab%wd%ws", u"ab%*d%ws", u"ab%S%ws", u"ab%5%%ws",
-                                 u"ab%2147483648d%ws", u"ab%99999999999d%ws", u"ab%.99999999999ws"}) {
-    const Formatted r = Format(32, format, u"never");
-    EXPECT_EQ(r.status, FormatStatus::BadFormat) << testing::PrintToString(std::u16string(format));
-    EXPECT_EQ(r.text, u"ab") << testing::PrintToString(std::u16string(format));
-  }
-  EXPECT_EQ(Format(32, nullptr).status, FormatStatus::BadFormat);
-
-  // A lone '.' is precision 0: the argument is consumed, nothing is printed.
-  const Formatted empty = Format(32, u"[%.ws]%d", u"abc", 7);
-  EXPECT_EQ(empty.status, FormatStatus::Complete);
-  EXPECT_EQ(empty.text, u"[]7");
 }
 
 }  // namespace

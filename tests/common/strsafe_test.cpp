@@ -1,5 +1,6 @@
 // Bounds of the safe string functions and the message formatter: where text
-// is cut, where it is terminated, and which result code says so.
+// is cut, where it is terminated, which result says so, and that nothing is
+// written past the size the caller gave.
 #include "common/strsafe.h"
 
 #include <gtest/gtest.h>
@@ -9,112 +10,65 @@
 namespace korv {
 namespace {
 
-constexpr char16_t kUntouched = u'#';
+enum Function { kPrintf, kWsprintf };
 
-// A buffer larger than the size handed to the function, so that a write past
-// cchDest shows up as a changed guard unit.
-struct Guarded {
-  std::u16string units = std::u16string(2048, kUntouched);
-  char16_t* data() { return units.data(); }
-  std::u16string text() const { return units.substr(0, units.find(u'\0')); }
-  bool untouchedFrom(std::size_t i) const {
-    return units.find_first_not_of(kUntouched, i) == std::u16string::npos;
+TEST(SafeStrings, FormattersCutAtTheirBoundAndTerminate) {
+  // argument: units of the text "%ws" receives; result: the HRESULT, or the
+  // units wsprintfW wrote; kept: units before the terminator (-1: untouched).
+  struct Case {
+    Function function;
+    std::size_t cch;
+    const char16_t* format;
+    std::size_t argument;
+    long long result, kept;
+  };
+  constexpr long long kUntouched = -1, kCut = STRSAFE_E_INSUFFICIENT_BUFFER;
+  const Case cases[] = {
+      {kPrintf, 11, u"%ws", 10, S_OK, 10}, {kPrintf, 12, u"%ws", 10, S_OK, 10},
+      {kPrintf, 10, u"%ws", 10, kCut, 9}, {kPrintf, 1, u"%ws", 10, kCut, 0},
+      {kPrintf, 5, u"%.4ws", 10, S_OK, 4}, {kPrintf, 8, u"%ws%q", 3, STRSAFE_E_INSUFFICIENT_BUFFER, 3},
+      {kPrintf, 0, u"%ws", 3, E_INVALIDARG, kUntouched}, {kPrintf, 8, nullptr, 3, E_INVALIDARG, 0},
+      {kPrintf, STRSAFE_MAX_CCH + 1, u"%ws", 3, E_INVALIDARG, 0}, {kPrintf, STRSAFE_MAX_CCH, u"%ws", 3, S_OK, 3},
+      {kWsprintf, 256, u"%ws", 1500, 255, 255}, {kWsprintf, 2048, u"%ws", 1500, 1023, 1023},
+      {kWsprintf, 1024, u"%ws", 1023, 1023, 1023}, {kWsprintf, 1025, u"%ws", 1024, 1023, 1023},
+      {kWsprintf, 8, u"%ws", 7, 7, 7}, {kWsprintf, 8, u"%ws%q", 3, 3, 3}, {kWsprintf, 8, nullptr, 3, 0, 0},
+      {kWsprintf, 0, u"%ws", 3, 0, kUntouched},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.function << " " << c.cch << " " << c.argument);
+    const std::u16string argument(c.argument, u'n');
+    std::u16string buffer(2048, u'#');
+    const long long result = c.function == kPrintf ? StringCchPrintfW(buffer.data(), c.cch, c.format, argument.c_str())
+                                                   : wsprintfW(buffer.data(), c.cch, c.format, argument.c_str());
+    EXPECT_EQ(result, c.result);
+    if (c.kept == kUntouched) {
+      EXPECT_EQ(buffer, std::u16string(2048, u'#'));
+    } else {
+      const auto kept = static_cast<std::size_t>(c.kept);
+      EXPECT_EQ(buffer.substr(0, kept + 1), argument.substr(0, kept) + u'\0');
+      EXPECT_EQ(buffer.find_first_not_of(u'#', kept + 1), std::u16string::npos);
+    }
   }
-};
-
-TEST(StringCchPrintfW, RejectsZeroAndOversizedBuffers) {
-  Guarded zero;
-  EXPECT_EQ(StringCchPrintfW(zero.data(), 0, u"abc"), E_INVALIDARG);
-  EXPECT_TRUE(zero.untouchedFrom(0));
-
-  Guarded huge;
-  EXPECT_EQ(StringCchPrintfW(huge.data(), STRSAFE_MAX_CCH + 1, u"abc"), E_INVALIDARG);
-  EXPECT_EQ(huge.units[0], u'\0');
-  EXPECT_TRUE(huge.untouchedFrom(1));
-
-  // The largest accepted size formats normally; only the text is written.
-  Guarded largest;
-  EXPECT_EQ(StringCchPrintfW(largest.data(), STRSAFE_MAX_CCH, u"abc"), S_OK);
-  EXPECT_EQ(largest.text(), u"abc");
-  EXPECT_TRUE(largest.untouchedFrom(4));
-
-  Guarded noFormat;
-  EXPECT_EQ(StringCchPrintfW(noFormat.data(), 8, nullptr), E_INVALIDARG);
-  EXPECT_EQ(noFormat.units[0], u'\0');
   EXPECT_EQ(StringCchPrintfW(nullptr, 8, u"abc"), E_INVALIDARG);
 }
 
-TEST(StringCchPrintfW, CutsAtTheLastUnitAndTerminates) {
-  const std::u16string value = u"0123456789";
-  struct Case {
-    std::size_t cch;
-    HResult hr;
-    std::size_t kept;
-  };
-  for (const Case c : {Case{11, S_OK, 10}, Case{12, S_OK, 10}, Case{10, STRSAFE_E_INSUFFICIENT_BUFFER, 9},
-                       Case{2, STRSAFE_E_INSUFFICIENT_BUFFER, 1}, Case{1, STRSAFE_E_INSUFFICIENT_BUFFER, 0}}) {
-    Guarded out;
-    EXPECT_EQ(StringCchPrintfW(out.data(), c.cch, u"%ws", value.c_str()), c.hr) << c.cch;
-    EXPECT_EQ(out.text(), value.substr(0, c.kept)) << c.cch;
-    EXPECT_TRUE(out.untouchedFrom(c.kept + 1)) << c.cch;
+TEST(SafeStrings, LengthIsCountedOnlyWithinTheLimit) {
+  struct Case { const char* text; std::size_t cchMax; HResult result; std::size_t length; };
+  const char unterminated[4] = {'a', 'b', 'c', 'd'};  // a read past it shows under the sanitizers
+  const Case cases[] = {{"abcd", 5, S_OK, 4}, {"abcd", 3, E_INVALIDARG, 0}, {unterminated, 4, E_INVALIDARG, 0},
+                        {"", 1, S_OK, 0},     {"", 0, E_INVALIDARG, 0},     {nullptr, 5, E_INVALIDARG, 0},
+                        {"abcd", STRSAFE_MAX_CCH, S_OK, 4}, {"abcd", STRSAFE_MAX_CCH + 1, E_INVALIDARG, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cchMax);
+    std::size_t narrow = 99, wide = 99;
+    const std::size_t units = std::min<std::size_t>(c.cchMax, 4);
+    const std::u16string text16 = c.text != nullptr ? std::u16string(c.text, c.text + units) : u"";
+    EXPECT_EQ(StringCchLengthA(c.text, c.cchMax, &narrow), c.result);
+    EXPECT_EQ(narrow, c.length);
+    EXPECT_EQ(StringCchLengthW(c.text != nullptr ? text16.data() : nullptr, c.cchMax, &wide), c.result);
+    EXPECT_EQ(wide, c.length);
   }
-}
-
-TEST(StringCchPrintfW, PrecisionTakesAPrefixThatFits) {
-  Guarded prefix, whole;
-  EXPECT_EQ(StringCchPrintfW(prefix.data(), 5, u"%.4ws", u"ABCDEFGHIJ"), S_OK);
-  EXPECT_EQ(prefix.text(), u"ABCD");
-  EXPECT_EQ(StringCchPrintfW(whole.data(), 5, u"%ws", u"ABCDEFGHIJ"), STRSAFE_E_INSUFFICIENT_BUFFER);
-  EXPECT_EQ(whole.text(), u"ABCD");
-}
-
-TEST(StringCchLength, CountsOnlyWithinTheLimit) {
-  std::size_t length = 99;
-  EXPECT_EQ(StringCchLengthW(u"abcd", 5, &length), S_OK);
-  EXPECT_EQ(length, 4u);
-  length = 99;
-  EXPECT_EQ(StringCchLengthW(u"abcd", 4, &length), E_INVALIDARG);
-  EXPECT_EQ(length, 0u);
-  length = 99;
-  EXPECT_EQ(StringCchLengthA("abcd", 5, &length), S_OK);
-  EXPECT_EQ(length, 4u);
-  EXPECT_EQ(StringCchLengthA("abcd", 4, &length), E_INVALIDARG);
-  EXPECT_EQ(StringCchLengthA("", 0, &length), E_INVALIDARG);
   EXPECT_EQ(StringCchLengthA("", 1, nullptr), S_OK);
-
-  // Unterminated arrays: the sanitizers would catch a read past them.
-  const char16_t wide[4] = {u'a', u'b', u'c', u'd'};
-  const char narrow[4] = {'a', 'b', 'c', 'd'};
-  EXPECT_EQ(StringCchLengthW(wide, 4, nullptr), E_INVALIDARG);
-  EXPECT_EQ(StringCchLengthA(narrow, 4, nullptr), E_INVALIDARG);
-
-  length = 99;
-  EXPECT_EQ(StringCchLengthW(nullptr, 5, &length), E_INVALIDARG);
-  EXPECT_EQ(length, 0u);
-  length = 99;
-  EXPECT_EQ(StringCchLengthA("abcd", STRSAFE_MAX_CCH + 1, &length), E_INVALIDARG);
-  EXPECT_EQ(length, 0u);
-  EXPECT_EQ(StringCchLengthA("abcd", STRSAFE_MAX_CCH, &length), S_OK);
-}
-
-TEST(WsprintfW, CutsAtTheBufferOrAt1024Units) {
-  const std::u16string longName(1500, u'n');
-  Guarded small;
-  EXPECT_EQ(wsprintfW(small.data(), 256, u"Printer %ws", longName.c_str()), 255);
-  EXPECT_EQ(small.text(), (u"Printer " + longName).substr(0, 255));
-  EXPECT_TRUE(small.untouchedFrom(256));
-
-  Guarded big;
-  EXPECT_EQ(wsprintfW(big.data(), 2048, u"%ws", longName.c_str()), 1023);
-  EXPECT_EQ(big.text(), longName.substr(0, 1023));
-
-  Guarded fits;
-  EXPECT_EQ(wsprintfW(fits.data(), 256, u"%ws:%d", u"USB001", 7), 8);
-  EXPECT_EQ(fits.text(), u"USB001:7");
-
-  Guarded none;
-  EXPECT_EQ(wsprintfW(none.data(), 0, u"abc"), 0);
-  EXPECT_TRUE(none.untouchedFrom(0));
 }
 
 }  // namespace

@@ -1,64 +1,39 @@
 // The trace on the simulated debugger output channel: which lines reach it,
-// and that each is followed by its own "\n".
+// each followed by its own "\n", and which are dropped whole.
 #include "common/trace.h"
-
-#include <string>
-#include <vector>
 
 #include "common/strsafe.h"
 #include "sim_fixture.h"
 
-namespace korv {
+namespace korv::test {
 namespace {
 
-class TraceTest : public test::SimTest {
- protected:
-  const std::vector<Text>& Output() { return M().kernel.debugOutput; }
-};
+class Trace : public SimTest {};
 
-TEST_F(TraceTest, EachLineIsFollowedByALineFeed) {
-  trace("AddPrinter %ws failed, errcode:%d.", u"Korvane K80", 1801);
-  trace("DoUploadDriverPackage, %ws, code:%d.", u"", E_INVALIDARG);
-  EXPECT_EQ(Output(), (std::vector<Text>{u"AddPrinter Korvane K80 failed, errcode:1801.", u"\n",
-                                         u"DoUploadDriverPackage, , code:-2147024809.", u"\n"}));
-}
-
-TEST_F(TraceTest, FormatLongerThan255IsDropped) {
-  const std::string fits(255, 'f');
-  trace(fits.c_str());
-  EXPECT_EQ(Output(), (std::vector<Text>{Text(255, u'f'), u"\n"}));
-
-  const std::string tooLong(256, 'f');
-  trace(tooLong.c_str());
-  trace(nullptr);
-  EXPECT_EQ(Output().size(), 2u);
-}
-
-TEST_F(TraceTest, LineLongerThan767IsDroppedWhole) {
-  const Text fits(766, u'x');
-  trace("%ws!", fits.c_str());
-  ASSERT_EQ(Output().size(), 2u);
-  EXPECT_EQ(Output()[0], fits + u"!");
-
-  const Text tooLong(767, u'x');
-  trace("%ws!", tooLong.c_str());
-  trace("%ws", (tooLong + tooLong).c_str());
-  EXPECT_EQ(Output().size(), 2u);
-}
-
-TEST_F(TraceTest, BadFormatsAndConversionFailuresWriteNothing) {
-  trace("Copy %q %ws", u"never");
-  trace("ends with %");
-  M().faults.Set("MultiByteToWideChar", sim::FaultRule{});
+TEST_F(Trace, LinesReachTheDebuggerWholeOrNotAtAll) {
+  const std::string format255(255, 'f'), format256(256, 'f');
+  const Text line765(765, u'x'), line767(767, u'x');
+  // line: empty when nothing is written
+  struct Case { const char* format; const char16_t* argument; int number; Text line; };
+  const Case cases[] = {
+      {"AddPrinter %ws failed, errcode:%d.", u"Korvane K80", 1801, u"AddPrinter Korvane K80 failed, errcode:1801."},
+      {"Upload, %ws, code:%d.", u"", E_INVALIDARG, u"Upload, , code:-2147024809."},
+      {"Caf\xE9 %ws%d", u"\u00FCber", 1, u"Caf\u00E9 \u00FCber1"},  // the format is in code page 1252
+      {format255.c_str(), nullptr, 0, Text(255, u'f')}, {format256.c_str(), nullptr, 0, u""},
+      {nullptr, nullptr, 0, u""},
+      {"%ws!%d", line765.c_str(), 0, line765 + u"!0"},  {"%ws%d", line767.c_str(), 0, u""},
+      {"Copy %q %ws", u"never", 0, u""},                {"ends with %", nullptr, 0, u""},
+  };
+  for (const Case& c : cases) {
+    M().kernel.debugOutput.clear();
+    c.argument != nullptr ? trace(c.format, c.argument, c.number) : trace(c.format);
+    EXPECT_EQ(M().kernel.debugOutput, c.line.empty() ? std::vector<Text>{} : (std::vector<Text>{c.line, u"\n"}))
+        << (c.format != nullptr ? std::string(c.format).substr(0, 20) : "null");
+  }
+  Given(R"({"machine":{"faults":[{"operation":"MultiByteToWideChar","error":87}]}})");
   trace("plain text");
-  EXPECT_TRUE(Output().empty());
-}
-
-TEST_F(TraceTest, FormatIsReadInTheAnsiCodePage) {
-  trace("Caf\xE9 %ws", u"\u00FCber");  // 0xE9 is e-acute in code page 1252
-  ASSERT_FALSE(Output().empty());
-  EXPECT_EQ(Output()[0], u"Caf\u00E9 \u00FCber");
+  EXPECT_TRUE(M().kernel.debugOutput.empty());
 }
 
 }  // namespace
-}  // namespace korv
+}  // namespace korv::test
