@@ -3,7 +3,7 @@
 // as a capture can see it), for every example machine of the project.
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 #include <gtest/gtest.h>
 
@@ -22,9 +22,7 @@ namespace fs = std::filesystem;
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 std::vector<fs::path> ExampleMachines() {
@@ -40,10 +38,10 @@ std::vector<fs::path> ExampleMachines() {
 }
 
 bool FamilyFile(const std::string& path) {
-  for (const char* name : {"korvdrv6.dll", "korvdrv6ui.dll", "korvdrv6.dat", "korvmon.dll", "vcomp140.dll",
-                           "korvv6.inf", "unins000.exe"}) {
-    const std::string n = name;
-    if (path.size() >= n.size() && path.compare(path.size() - n.size(), n.size(), n) == 0) return true;
+  const std::string name = path.substr(path.find_last_of('\\') + 1);
+  for (const char* family : {"korvdrv6.dll", "korvdrv6ui.dll", "korvdrv6.dat", "korvmon.dll", "vcomp140.dll",
+                             "korvv6.inf", "unins000.exe"}) {
+    if (name == family) return true;
   }
   return false;
 }
