@@ -1,6 +1,5 @@
-// What the machine holds, as readable facts, and what every run of the fault
-// sweep must leave true whatever failed: each check adds the broken promises
-// as readable lines.
+// What the machine holds, as readable facts, and the promises every run of
+// the fault sweep must keep whatever failed; each check adds the broken ones.
 #pragma once
 
 #include <algorithm>
@@ -22,24 +21,18 @@
 
 namespace korv::test::sweep {
 
-inline bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
-  return text.size() >= prefix.size() && sim::EqualNoCase(text.substr(0, prefix.size()), prefix);
-}
-
 // The relaunch's copy of the program: "uniXXXX.tmp" in the temporary folder.
-inline bool IsTempCopy(const Text& path) {
-  return StartsWithNoCase(path, Text(kTempFolder) + u"uni") && path.size() > 4 &&
-         sim::EqualNoCase(std::u16string_view(path).substr(path.size() - 4), u".tmp");
+inline bool IsTempCopy(std::u16string_view path) {
+  const Text prefix = Text(kTempFolder) + u"uni";
+  return path.size() > prefix.size() + 4 && sim::EqualNoCase(path.substr(0, prefix.size()), prefix) &&
+         sim::EqualNoCase(path.substr(path.size() - 4), u".tmp");
 }
 
-// The family's objects: named "korv..." (files, folders, drivers, the
-// installer folder), the shop's own name for a queue of the family, and the
-// family's language monitor.
-inline bool IsFamily(const std::string& text) {
-  std::string lower = text;
-  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+// The family's objects: named "korv...", the shop's own queue name, the language monitor.
+inline bool IsFamily(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
   for (const char* mark : {"korv", "shop counter", "language monitor"}) {
-    if (lower.find(mark) != std::string::npos) return true;
+    if (text.find(mark) != std::string::npos) return true;
   }
   return false;
 }
@@ -51,8 +44,7 @@ inline const sim::SimQueue* FindQueue(sim::Machine& m, std::u16string_view name)
   return nullptr;
 }
 
-// DeletePrinter on a queue with jobs leaves it marked until the jobs are
-// done: it is on its way out.
+// DeletePrinter on a queue with jobs marks it; it goes once they are done.
 inline bool PendingDeletion(const sim::SimQueue& q) { return (q.info.Status & 0x4u) != 0; }
 
 inline bool DriverThere(sim::Machine& m, std::u16string_view name) {
@@ -64,15 +56,13 @@ inline bool PackageInStore(sim::Machine& m, std::u16string_view storedInf) {
                      [&](auto& p) { return sim::EqualNoCase(p.storedInf, storedInf); });
 }
 
-// Everything about the machine that a run can change and that lasts, one
-// line each. Temporary copies are left out: their names count up from run
-// to run.
+// Everything a run can change that lasts, one line each. Temporary copies
+// are left out: their names count up from run to run.
 inline std::set<std::string> Facts(sim::Machine& m) {
   std::set<std::string> facts;
   for (const auto& q : m.spooler.queues) {
-    facts.insert("queue " + U8(q.info.pPrinterName) + " on " + U8(q.info.pPortName) + " with " +
-                 U8(q.info.pDriverName) + " jobs " + std::to_string(q.info.cJobs) +
-                 (PendingDeletion(q) ? " (being deleted)" : ""));
+    facts.insert("queue " + U8(q.info.pPrinterName) + " on " + U8(q.info.pPortName) + " with " + U8(q.info.pDriverName) +
+                 " jobs " + std::to_string(q.info.cJobs) + (PendingDeletion(q) ? " (being deleted)" : ""));
   }
   for (const auto& d : m.spooler.drivers) {
     facts.insert("driver " + U8(d.info.pName) + " monitor " + U8(d.info.pMonitorName) + " files " +
@@ -89,25 +79,18 @@ inline std::set<std::string> Facts(sim::Machine& m) {
       facts.insert("package record " + U8(name) + " = " + U8(path.substr(0, path.find(u'\0'))));
     }
   }
-  for (const auto& [path, file] : m.kernel.files) {
-    if (!IsTempCopy(path)) facts.insert("file " + U8(path) + " = " + file.content);
-  }
+  for (const auto& [path, file] : m.kernel.files) facts.insert(IsTempCopy(path) ? "" : "file " + U8(path) + " = " + file.content);
   for (const auto& folder : m.kernel.folders) facts.insert("folder " + U8(folder));
-  for (const auto& r : m.kernel.pendingRenames) {
-    if (!IsTempCopy(r.source)) facts.insert("replacement at the next start " + U8(r.source) + " -> " + U8(r.target));
-  }
-  for (const auto& [name, service] : m.services.services) {
-    facts.insert("service " + U8(name) + " state " + std::to_string(service.state));
-  }
-  for (const auto& node : m.devices.nodes) {
-    if (!node.removed) facts.insert("device " + U8(node.setupClass) + " " + U8(node.friendlyName));
-  }
+  for (const auto& r : m.kernel.pendingRenames) facts.insert(IsTempCopy(r.source) ? "" : "replacement " + U8(r.source) + " -> " + U8(r.target));
+  for (const auto& [name, s] : m.services.services) facts.insert("service " + U8(name) + " state " + std::to_string(s.state));
+  for (const auto& node : m.devices.nodes) facts.insert(node.removed ? "" : "device " + U8(node.setupClass) + " " + U8(node.friendlyName));
   for (const auto& [name, holders] : m.kernel.mutexes) facts.insert("mutex " + U8(name) + " held");
+  facts.erase("");
   return facts;
 }
 
-// Nothing that is not the family's was deleted, moved, purged or changed.
-// (The spooler's state is judged on its own.)
+// Nothing not the family's was deleted, moved or changed (the spooler's
+// state is judged on its own).
 inline std::vector<std::string> ForeignLost(const std::set<std::string>& before, sim::Machine& m) {
   const std::set<std::string> now = Facts(m);
   std::vector<std::string> lost;
@@ -119,11 +102,8 @@ inline std::vector<std::string> ForeignLost(const std::set<std::string>& before,
 
 inline std::string English(std::uint16_t id) { return U8(res::LoadText(0x0409, id)); }
 
-// ---- the fault of one run ------------------------------------------------------------
-
-// Errors that claim an object is already gone make the program count it as
-// removed while it is still there (the world lies to it); the record checks
-// of that kind are waived for them, nothing else is.
+// Errors claiming an object is already gone make the program count it
+// removed while it is there (the world lies); only those record checks are waived.
 enum Waiver : unsigned { kNoWaiver = 0, kSaysQueueGone = 1, kSaysDriverGone = 2 };
 
 struct FaultChoice {
@@ -133,45 +113,33 @@ struct FaultChoice {
   unsigned waivers = kNoWaiver;
 };
 
-// The errors each operation is failed with: those the program gives a
-// meaning of its own, and one that stands for any other failure.
+// The errors each operation fails with: those the program gives a meaning
+// of its own, and one standing for any other failure.
 inline std::vector<FaultChoice> ChoicesFor(const std::string& op) {
-  constexpr Dword kRpc = 1722;
-  constexpr HResult kEFail = static_cast<HResult>(0x80004005u);
-  const FaultChoice e2{err::FileNotFound, 0, "e2"}, e8{err::NotEnoughMemory, 0, "e8"}, e259{err::NoMoreItems, 0, "e259"},
-      e122{err::InsufficientBuffer, 0, "e122"}, rpc{kRpc, 0, "e1722"}, cr{0x13, 0, "crFailure"};
+  const FaultChoice e2{err::FileNotFound, 0, "e2"}, e8{err::NotEnoughMemory, 0, "e8"}, rpc{1722, 0, "e1722"},
+      e259{err::NoMoreItems, 0, "e259"}, e122{err::InsufficientBuffer, 0, "e122"}, cr{0x13, 0, "crFailure"},
+      hFail{0, static_cast<HResult>(0x80004005u), "hEFail"}, e5{err::AccessDenied, 0, "e5"}, res{1814, 0, "e1814"},
+      win{1400, 0, "e1400"};
   static const std::map<std::string, std::vector<FaultChoice>> table = {
-      {"CreateMutexW", {{183, 0, "e183"}, {5, 0, "e5"}}},
-      {"OpenPrinterW", {{err::InvalidPrinterName, 0, "e1801", kSaysQueueGone}, rpc}},
-      {"DeletePrinterDriverExW",
-       {{err::UnknownPrinterDriver, 0, "e1797", kSaysDriverGone}, {err::PrinterDriverInUse, 0, "e3001"}, rpc}},
-      {"AddMonitorW", {{err::PrintMonitorAlreadyInstalled, 0, "e3006"}, rpc}},
-      {"DeletePrinterDriverPackageW", {{0, hr::InfInUseByDevices, "hInfInUse"}, {0, kEFail, "hEFail"}}},
-      {"UploadPrinterDriverPackageW", {{0, kEFail, "hEFail"}}},
-      {"DeleteFileW", {e2, {err::AccessDenied, 0, "e5"}}},
+      {"CreateMutexW", {{183, 0, "e183"}, e5}}, {"OpenPrinterW", {{err::InvalidPrinterName, 0, "e1801", kSaysQueueGone}, rpc}},
+      {"DeletePrinterDriverExW", {{err::UnknownPrinterDriver, 0, "e1797", kSaysDriverGone}, {err::PrinterDriverInUse, 0, "e3001"}, rpc}},
+      {"AddMonitorW", {{err::PrintMonitorAlreadyInstalled, 0, "e3006"}, rpc}}, {"UploadPrinterDriverPackageW", {hFail}},
+      {"DeletePrinterDriverPackageW", {{0, hr::InfInUseByDevices, "hInfInUse"}, hFail}}, {"DeleteFileW", {e2, e5}},
       {"RegEnumKeyW", {e259}}, {"SetupDiEnumDeviceInterfaces", {e259}}, {"LocalAlloc", {e8}}, {"CreateThread", {e8}},
-      {"CreateProcessW", {e2}}, {"FileExists", {e2}}, {"SetupQueryInfVersionW", {e2}},
-      {"MultiByteToWideChar", {e122}}, {"WideCharToMultiByte", {e122}},
-      {"CM_Locate_DevNodeW", {cr}}, {"CM_Reenumerate_DevNode", {cr}},
-      {"UpdateDriverForPlugAndPlayDevicesW", {{0xE000020Bu, 0, "eNoSuchDevinst"}}},
-      {"SetupDiClassGuidsFromNameW", {{0xE0000209u, 0, "eInvalidClass"}}},
+      {"CreateProcessW", {e2}}, {"FileExists", {e2}}, {"SetupQueryInfVersionW", {e2}}, {"MultiByteToWideChar", {e122}},
+      {"WideCharToMultiByte", {e122}}, {"CM_Locate_DevNodeW", {cr}}, {"CM_Reenumerate_DevNode", {cr}},
+      {"UpdateDriverForPlugAndPlayDevicesW", {{0xE000020Bu, 0, "eNoSuchDevinst"}}}, {"CommandLineToArgvW", {e8}},
+      {"SetupDiClassGuidsFromNameW", {{0xE0000209u, 0, "eInvalidClass"}}}, {"MessageBoxW", {e8}},
       {"SHFileOperationW", {{1223, 0, "e1223"}}},  // the user cancelled the shell's confirmation
-      {"CommandLineToArgvW", {e8}}, {"MessageBoxW", {e8}},
-      {"PostMessageW", {{1816, 0, "e1816"}}},  // ERROR_NOT_ENOUGH_QUOTA
+      {"PostMessageW", {{1816, 0, "e1816"}}},      // no quota
+      {"LoadStringW", {res}}, {"LoadIconW", {res}}, {"DialogBoxParamW", {res}}, {"SetWindowTextW", {win}},
+      {"ShowWindow", {win}}, {"EnableWindow", {win}}, {"TreeInsertItem", {win}},
   };
+  static const std::set<std::string> spooler = {"EnumPrinterDriversW", "AddPrinterDriverW", "GetPrinterDriverDirectoryW",
+      "DeleteMonitorW", "EnumPortsW", "GetPrinterW", "SetPrinterW", "AddPrinterW", "DeletePrinter", "EnumPrintersW"};
   if (auto it = table.find(op); it != table.end()) return it->second;
-  static const std::set<std::string> resources = {"LoadStringW", "LoadIconW", "DialogBoxParamW"};
-  static const std::set<std::string> windows = {"SetWindowTextW", "ShowWindow", "EnableWindow", "TreeInsertItem"};
-  static const std::set<std::string> spooler = {
-      "EnumPrinterDriversW", "AddPrinterDriverW", "GetPrinterDriverDirectoryW", "DeleteMonitorW", "EnumPortsW",
-      "GetPrinterW",         "SetPrinterW",       "AddPrinterW",                "DeletePrinter",  "EnumPrintersW"};
-  if (resources.count(op) != 0) return {{1814, 0, "e1814"}};
-  if (windows.count(op) != 0) return {{1400, 0, "e1400"}};
-  if (spooler.count(op) != 0) return {rpc};
-  return {{err::AccessDenied, 0, "e5"}};
+  return {spooler.count(op) != 0 ? rpc : e5};
 }
-
-// ---- the checks ----------------------------------------------------------------------------
 
 class Checker {
  public:
@@ -185,11 +153,6 @@ class Checker {
 
   void Expect(bool holds, const std::string& what) {
     if (!holds) broken.push_back(what);
-  }
-
-  bool Traced(const std::string& prefix) const {
-    return std::any_of(m_.kernel.debugOutput.begin(), m_.kernel.debugOutput.end(),
-                       [&](const Text& line) { return U8(line).rfind(prefix, 0) == 0; });
   }
 
   void RunEnded(const PathPlan& plan) {
@@ -207,7 +170,7 @@ class Checker {
     for (const auto& [value, handle] : m_.openHandles) Expect(false, "handle left open: " + U8(handle.name));
   }
 
-  // Every call that changes or deletes something names the family's object,
+  // Every call that changes or deletes something names a family object,
   // whole; every child command line reads back as the arguments meant.
   void CallsNameOnlyFamilyObjects() {
     static const std::set<std::string> changing = {
@@ -229,16 +192,17 @@ class Checker {
     }
   }
 
-  // "Done", text 103 and InstallPrinter's result say the printer is
-  // installed: its queue must be there, on its port. A queue whose details
-  // cannot be read counts as on the port; the manual path reports success
-  // after a complete staging and registration even when the queue could
-  // not be added (its trace line says so).
+  // "Done", text 103 and InstallPrinter's result claim the queue is there,
+  // on its port (or unreadable). The manual path reports success after a
+  // full staging and registration even when AddPrinter failed, and traces it.
   void SuccessMeansInstalled(bool claimed, const std::string& claim) {
     if (!claimed) return;
     const sim::SimQueue* queue = FindQueue(m_, kModel);
     if (queue != nullptr && (queue->info.pPortName == kPort || Failed("GetPrinterW"))) return;
-    if (DriverThere(m_, kModel) && Traced("AddPrinter Korvane KV-T58 failed, errcode:")) return;
+    const bool traced = std::any_of(m_.kernel.debugOutput.begin(), m_.kernel.debugOutput.end(), [](const Text& line) {
+      return U8(line).rfind("AddPrinter Korvane KV-T58 failed, errcode:", 0) == 0;
+    });
+    if (DriverThere(m_, kModel) && traced) return;
     Expect(false, claim + " but the queue is " + (queue == nullptr ? "missing" : "on " + U8(queue->info.pPortName)));
   }
 
@@ -250,8 +214,8 @@ class Checker {
       const bool done = U8(dialog.controls.at(IDC_INSTALLER_CANCEL).text) == English(IDS_DONE);
       const bool said = dialog.controls.at(IDC_LOG).text.find(installed) != Text::npos;
       Expect(printerPlugged || (!done && !said), "the window reports an installation without a supported printer");
-      SuccessMeansInstalled(printerPlugged && done, "\"Done\" shown");
-      SuccessMeansInstalled(printerPlugged && said, "text 103 shown");
+      SuccessMeansInstalled(done, "\"Done\" shown");
+      SuccessMeansInstalled(said, "text 103 shown");
     }
   }
 
@@ -280,13 +244,18 @@ class Checker {
   }
 
   // The inventory's records say what is there: removed only when gone,
-  // failed only when still there, counts that match, and nothing still
-  // installed left out (unless the collection that would find it failed).
+  // failed only when there, counts that match, nothing installed left out
+  // (unless the collection that would find it failed).
   void RecordsTruthful() {
     const bool queuesLie = (waivers_ & kSaysQueueGone) != 0 && Failed(op_);
     const bool driversLie = (waivers_ & kSaysDriverGone) != 0 && Failed(op_);
-    auto failed = [](const auto& status) { return U8(status.view()).rfind("Failed. Error:", 0) == 0; };
     std::set<Text> listed;
+    // One record against the machine; true when it still counts as installed.
+    auto record = [&](const std::string& what, Dword removed, const auto& status, bool there, bool gone, bool lies) {
+      Expect(!removed || gone || lies, what + " recorded as removed but still there");
+      Expect(U8(status.view()).rfind("Failed. Error:", 0) != 0 || there, what + " recorded as failed but gone");
+      return !removed || lies;
+    };
     for (const PackageRecord* p = InstalledPackages; p != nullptr; p = p->Next) {
       int driversLeft = 0;
       for (const DriverRecord* d = p->Drivers; d != nullptr; d = d->Next) {
@@ -296,27 +265,20 @@ class Checker {
           const Text& name = q->Printer->pPrinterName;
           const sim::SimQueue* now = FindQueue(m_, name);
           const bool gone = now == nullptr || PendingDeletion(*now);
-          Expect(!q->Removed || gone || queuesLie, "queue " + U8(name) + " recorded as removed but still there");
-          Expect(!failed(q->Status) || now != nullptr, "queue " + U8(name) + " recorded as failed but gone");
-          if (!q->Removed || queuesLie) listed.insert(name);
+          if (record("queue " + U8(name), q->Removed, q->Status, now != nullptr, gone, queuesLie)) listed.insert(name);
           queuesLeft += q->Removed ? 0 : 1;
         }
         Expect(d->QueueCount == queuesLeft, "driver record counts " + std::to_string(d->QueueCount) + " queues left");
         if (d->Details == nullptr) continue;
         const Text& name = d->Details->pName;
         const bool there = DriverThere(m_, name);
-        Expect(!d->Removed || !there || driversLie, "driver " + U8(name) + " recorded as removed but still there");
-        Expect(!failed(d->Status) || there, "driver " + U8(name) + " recorded as failed but gone");
-        if (!d->Removed || driversLie) listed.insert(name);
+        if (record("driver " + U8(name), d->Removed, d->Status, there, !there, driversLie)) listed.insert(name);
         driversLeft += d->Removed ? 0 : 1;
       }
       Expect(p->DriverCount == driversLeft, "package record counts " + std::to_string(p->DriverCount) + " drivers left");
       const Text path(p->DriverStorePath.view());
-      if (path.empty()) continue;
-      const bool there = PackageInStore(m_, path);
-      Expect(!p->Removed || !there, "package recorded as removed but still there");
-      Expect(!failed(p->Status) || there, "package recorded as failed but gone");
-      if (!p->Removed) listed.insert(path);
+      const bool there = !path.empty() && PackageInStore(m_, path);
+      if (!path.empty() && record("package", p->Removed, p->Status, there, !there, false)) listed.insert(path);
     }
     const bool alloc = Failed("LocalAlloc");
     const bool drivers = m_.CallCount("EnumPrinterDriversW") > 0 && !Failed("EnumPrinterDriversW") && !alloc;

@@ -1,12 +1,8 @@
-// The machines the sweeps run the program on, in korvsim's scenario format,
-// and the run paths they take through them.
-//
-// Every machine holds, besides what a path needs, objects that belong to
-// somebody else: another vendor's printer driver with its files, language
-// monitor, queue (with a job waiting), package record, an unsupported USB
-// printer, and a user's documents. The installer runs with administrator
-// rights, so a fault that made it touch any of these would be a real loss on
-// a customer's machine.
+// The sweeps' machines, in korvsim's scenario format, and the run paths they
+// take. Every machine also holds somebody else's printer (driver, files,
+// monitor, queue with a job, package), an unsupported USB printer and a
+// user's documents: an administrator's installer that touched them would do
+// a customer real harm.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -40,64 +36,60 @@ inline constexpr char16_t kPort[] = u"USB001";
 inline constexpr char16_t kStoredInf[] =
     u"C:\\Windows\\System32\\DriverStore\\FileRepository\\korvv6.inf_amd64_5d1f3c2b7e9a4f10\\korvv6.inf";
 
-// Somebody else's objects, on every machine.
-inline const char kForeign[] = R"({"machine": {
-  "installerFolders": ["C:\\Korvane\\"],
-  "files": [{"path": "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\contoso6.dll", "content": "contoso driver"},
-    {"path": "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\contoso6ui.dll", "content": "contoso configuration"},
+// "@D" is the spooler's driver folder, "@S" the driver store's; Expand()
+// writes them out.
+inline const char kForeign[] = R"({"machine": {"installerFolders": ["C:\\Korvane\\"],
+  "files": [{"path": "@D\\contoso6.dll", "content": "contoso driver"}, {"path": "@D\\contoso6ui.dll", "content": "cfg"},
     {"path": "C:\\Windows\\system32\\contosomon.dll", "content": "contoso monitor"},
     {"path": "C:\\Users\\Shop\\Documents\\Receipts\\april.txt", "content": "receipts of April"}],
   "usbPrinters": [{"vid": "04f9", "pid": "0042", "serial": "C9", "description": "ContosoLaser 5", "portNumber": 2}],
-  "infVersions": [{"path": "C:\\Windows\\System32\\DriverStore\\FileRepository\\contoso.inf_amd64_0a1b\\contoso.inf",
-    "driverVer": "01/02/2025,5.1.0.0"}],
+  "infVersions": [{"path": "@S\\contoso.inf_amd64_0a1b\\contoso.inf", "driverVer": "01/02/2025,5.1.0.0"}],
   "spooler": {"ports": ["LPT1:"],
     "monitors": [{"pName": "Contoso Status Monitor", "pEnvironment": "Windows x64", "pDLLName": "contosomon.dll"}],
     "drivers": [{"pName": "Contoso Laser", "pEnvironment": "Windows x64", "pMonitorName": "Contoso Status Monitor",
-      "pDriverPath": "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\contoso6.dll",
-      "pConfigFile": "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\contoso6ui.dll",
-      "pszInfPath": "C:\\Windows\\System32\\DriverStore\\FileRepository\\contoso.inf_amd64_0a1b\\contoso.inf"}],
-    "queues": [{"pPrinterName": "Contoso Front Desk", "pPortName": "LPT1:", "pDriverName": "Contoso Laser",
-      "jobs": 1}],
-    "store": [{"sourceInf": "D:\\Contoso\\contoso.inf",
-      "storedInf": "C:\\Windows\\System32\\DriverStore\\FileRepository\\contoso.inf_amd64_0a1b\\contoso.inf"}]}}})";
+      "pDriverPath": "@D\\contoso6.dll", "pConfigFile": "@D\\contoso6ui.dll",
+      "pszInfPath": "@S\\contoso.inf_amd64_0a1b\\contoso.inf"}],
+    "queues": [{"pPrinterName": "Contoso Front Desk", "pPortName": "LPT1:", "pDriverName": "Contoso Laser", "jobs": 1}],
+    "store": [{"sourceInf": "D:\\Contoso\\contoso.inf", "storedInf": "@S\\contoso.inf_amd64_0a1b\\contoso.inf"}]}}})";
 
-// A complete installation of the family: its package with the spooler's
-// record, two drivers (one with the language monitor), two queues of the
-// first (one with jobs waiting, under a name of the shop's choosing), the
-// monitor and its file, and the printer's own device node.
-inline const char kFamily[] = R"({"machine": {
-  "files": [{"path": "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\korvdrv6.dll", "content": "family file"},
-    {"path": "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\korvdrv6ui.dll", "content": "family file"},
-    {"path": "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\korvmon.dll", "content": "family file"},
+// A complete installation of the family: package and its record, two
+// drivers (one with the language monitor), two queues of the first (one
+// with jobs, under the shop's own name), the monitor and the device node.
+inline const char kFamily[] = R"({"machine": {"files": [{"path": "@D\\korvdrv6.dll", "content": "family file"},
+    {"path": "@D\\korvdrv6ui.dll", "content": "family file"}, {"path": "@D\\korvmon.dll", "content": "family file"},
     {"path": "C:\\Windows\\system32\\korvmon.dll", "content": "family monitor"}],
   "infVersions": [{"path": "C:\\Korvane\\korvv6.inf", "driverVer": "04/07/2026,2026.4.7.6"}],
-  "deviceNodes": [{"setupClass": "Printer", "friendlyName": "Korvane KV-T58",
-    "hardwareId": "USBPRINT\\KORVANEKV-T582B3D"}],
+  "deviceNodes": [{"setupClass": "Printer", "friendlyName": "Korvane KV-T58", "hardwareId": "USBPRINT\\KORVANEKV-T582B3D"}],
   "spooler": {"ports": ["USB001", "USB002"],
     "monitors": [{"pName": "Language Monitor", "pEnvironment": "Windows x64", "pDLLName": "korvmon.dll"}],
     "drivers": [{"pName": "Korvane KV-T58", "pEnvironment": "Windows x64", "pMonitorName": "Language Monitor",
-      "pDriverPath": "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\korvdrv6.dll",
-      "pConfigFile": "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\korvdrv6ui.dll",
-      "pDependentFiles": ["C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\korvmon.dll"],
-      "dwlDriverVersion": "2026.4.7.6", "pszProvider": "korvane", "pszInfPath":
-      "C:\\Windows\\System32\\DriverStore\\FileRepository\\korvv6.inf_amd64_5d1f3c2b7e9a4f10\\korvv6.inf"},
+      "pDriverPath": "@D\\korvdrv6.dll", "pConfigFile": "@D\\korvdrv6ui.dll", "pDependentFiles": ["@D\\korvmon.dll"],
+      "dwlDriverVersion": "2026.4.7.6", "pszProvider": "korvane", "pszInfPath": "@K"},
      {"pName": "Korvane KV-L40", "pEnvironment": "Windows x64", "dwlDriverVersion": "2026.4.7.6",
-      "pDriverPath": "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\korvdrv6.dll",
-      "pConfigFile": "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\korvdrv6ui.dll", "pszInfPath":
-      "C:\\Windows\\System32\\DriverStore\\FileRepository\\korvv6.inf_amd64_5d1f3c2b7e9a4f10\\korvv6.inf"}],
+      "pDriverPath": "@D\\korvdrv6.dll", "pConfigFile": "@D\\korvdrv6ui.dll", "pszInfPath": "@K"}],
     "queues": [{"pPrinterName": "Korvane KV-T58", "pPortName": "USB001", "pDriverName": "Korvane KV-T58"},
       {"pPrinterName": "Shop counter", "pPortName": "USB002", "pDriverName": "Korvane KV-T58", "jobs": 2}],
-    "store": [{"sourceInf": "C:\\Korvane\\korvv6.inf", "storedInf":
-      "C:\\Windows\\System32\\DriverStore\\FileRepository\\korvv6.inf_amd64_5d1f3c2b7e9a4f10\\korvv6.inf"}]}}})";
+    "store": [{"sourceInf": "C:\\Korvane\\korvv6.inf", "storedInf": "@K"}]}}})";
 
-// The family's printer plugged in; Plug and Play makes its queue once the
+// The printer plugged in; with "pnp", Windows makes its queue once the
 // package is bound to it.
-inline const char kPrinterWithPnp[] = R"({"machine": {"usbPrinters": [{"serial": "K58",
-  "description": "KorvaneKV-T58", "portNumber": 1, "pnp": {"queueName": "Korvane KV-T58",
-  "driverName": "Korvane KV-T58"}}]}})";
+inline const char kPrinterWithPnp[] = R"({"machine": {"usbPrinters": [{"serial": "K58", "description": "KorvaneKV-T58",
+  "portNumber": 1, "pnp": {"queueName": "Korvane KV-T58", "driverName": "Korvane KV-T58"}}]}})";
 inline const char kPrinter[] =
     R"({"machine": {"usbPrinters": [{"serial": "K58", "description": "KorvaneKV-T58", "portNumber": 1}]}})";
 inline const char kPort1[] = R"({"machine": {"spooler": {"ports": ["USB001"]}}})";
+
+// Parses a scenario part, writing out the folder marks.
+inline Json Expand(std::string text) {
+  const std::pair<const char*, const char*> marks[] = {
+      {"@D", R"(C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3)"},
+      {"@S", R"(C:\\Windows\\System32\\DriverStore\\FileRepository)"},
+      {"@K", R"(C:\\Windows\\System32\\DriverStore\\FileRepository\\korvv6.inf_amd64_5d1f3c2b7e9a4f10\\korvv6.inf)"}};
+  for (const auto& [mark, with] : marks) {
+    for (auto at = text.find(mark); at != std::string::npos; at = text.find(mark, at)) text.replace(at, 2, with);
+  }
+  return Json::parse(text);
+}
 
 // Objects merge field by field; lists are joined.
 inline void Merge(Json& into, const Json& from) {
@@ -111,45 +103,33 @@ inline void Merge(Json& into, const Json& from) {
 }
 
 inline Json Press(std::uint64_t at, int dialog, int control) {
-  return Json::parse(R"({"ui": {"presses": [{"at": )" + std::to_string(at) + R"(, "dialog": )" +
-                     std::to_string(dialog) + R"(, "control": )" + std::to_string(control) + "}]}}");
+  return {{"ui", {{"presses", {{{"at", at}, {"dialog", dialog}, {"control", control}}}}}}};
 }
 
 // Worst cases of the fixed loops, in virtual milliseconds.
 namespace bound {
-// Start: runtime deployment (3 copy attempts, 2 pauses of 1000) and the
-// spooler start (1000 polls, 50 apart).
+// Runtime deployment (3 copies, 2 pauses of 1000); spooler start (1000 polls 50 apart).
 inline constexpr std::uint64_t kStart = 2000 + 50000 + 1000;
-// A spooler restart of the installation: stop polled 1000 times 50 apart,
-// 200 before the action, 3000 before the start, start polled the same.
+// An installation's spooler restart: stop and start polled 1000 x 50, 200 and 3000 between.
 inline constexpr std::uint64_t kInstallRestart = 50000 + 200 + 3000 + 50000;
-// One printer: the Plug and Play wait (10 s, or a restart for the monitor),
-// the manual path (a restart for the monitor, 5 registration checks, 5
-// queue checks), the restart for a missing port.
+// One printer: Plug and Play wait (10 s, or a restart), the manual path (a
+// restart, 5 registration and 5 queue checks), a restart for a missing port.
 inline constexpr std::uint64_t kInstallPrinter = 10000 + 3 * kInstallRestart + 5000 + 5000;
-// A restart of the removal: stop polled 1000 times 10 apart, 3 s, start
-// polled 1000 times 50 apart, 3 s.
+// A removal's restart: stop polled 1000 x 10, 3 s, start polled 1000 x 50, 3 s.
 inline constexpr std::uint64_t kCycle = 10000 + 3000 + 50000 + 3000;
-// One press of "Remove" on the family machine: 300 after each of 2 queues;
-// 10 attempts per driver (2), each with a restart and a pause; 300 after
-// each driver; 5 package calls; the monitor file with the spooler stopped.
+// One "Remove" on the family machine: 300 after each of 2 queues; 10
+// attempts per driver (2), each a restart and a pause, then 300; 5 package
+// calls; the monitor file with the spooler stopped.
 inline constexpr std::uint64_t kRemoval =
     2 * 300 + 2 * (10 * (kCycle + 1000) + 300) + 5 * 1000 + (10000 + 5 * 1000 + 50000);
 }  // namespace bound
 
-// "Remove" at once, again after the longest first removal (a second press
-// retries what is left), "Close" after the longest second one; the
-// installer window closed after the longest installation of one printer.
+// "Remove" at once and again after the longest removal (a second press
+// retries what is left), "Close" after that; the installer window closed
+// after the longest installation of one printer.
 inline constexpr std::uint64_t kSecondRemove = bound::kStart + 5000 + bound::kRemoval + 1000;
 inline constexpr std::uint64_t kUninstallClose = kSecondRemove + bound::kRemoval + 1000;
 inline constexpr std::uint64_t kInstallerClose = bound::kStart + 5000 + bound::kInstallPrinter;
-
-inline Json UninstallPresses() {
-  Json presses = Press(5000, 105, 1);
-  Merge(presses, Press(kSecondRemove, 105, 1));
-  Merge(presses, Press(kUninstallClose, 105, 2));
-  return presses;
-}
 
 enum class PathId { SilentDriverStore, SilentManual, MonitorManual, MonitorPnpOtherPort, WindowWizard,
                     WindowExistingQueue, UninstallWindow, Relaunch, HandOff };
@@ -166,18 +146,17 @@ struct PathPlan {
 inline const std::vector<PathPlan>& PathPlans() {
   using namespace bound;
   constexpr std::uint64_t kSilentEnd = kStart + 5000 + kInstallPrinter;
-  // Should a fault make a silent run the installer window's, a person
-  // closes it once the installation had all its time.
+  // A silent run that a fault turned into the window's is closed once the
+  // installation had all its time.
   static const std::vector<PathPlan> plans = {
+      // The USB port is listed only after a restart.
       {PathId::SilentDriverStore, "SilentDriverStore", u"/silence", kSilentEnd, true,
-       // The USB port appears in the spooler's list only after a restart.
        {Json::parse(kPrinterWithPnp), Json::parse(R"({"machine": {"spooler": {"portsAfterCycle": ["USB001"]}}})"),
         Press(kSilentEnd, 106, 2)}},
-      // An earlier configuration module held by the spooler: neither
-      // deleted nor overwritten, its replacement is scheduled.
+      // An older configuration module held by the spooler: its replacement is scheduled.
       {PathId::SilentManual, "SilentManual", u"/silence", kSilentEnd, true,
-       {Json::parse(kPrinter), Json::parse(kPort1), Press(kSilentEnd, 106, 2), Json::parse(R"({"machine": {"files": [
-        {"path": "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\korvdrv6ui.dll", "content": "older", "locked": true}]}})")}},
+       {Json::parse(kPrinter), Json::parse(kPort1), Press(kSilentEnd, 106, 2), Json::parse(R"({"machine": {"files":
+        [{"path": "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\korvdrv6ui.dll", "content": "older", "locked": true}]}})")}},
       {PathId::MonitorManual, "MonitorManual", nullptr, kInstallPrinter, false, {Json::parse(kPort1)}},
       {PathId::MonitorPnpOtherPort, "MonitorPnpOtherPort", nullptr, kInstallPrinter, false,
        {Json::parse(R"({"machine": {"spooler": {"ports": ["USB001", "USB002"], "pnp": [{"hardwareId":
@@ -188,16 +167,15 @@ inline const std::vector<PathPlan>& PathPlans() {
       // Windows made a queue for the printer with its generic driver.
       {PathId::WindowExistingQueue, "WindowExistingQueue", u"", kInstallerClose + 10000, false,
        {Json::parse(kPrinterWithPnp), Json::parse(kPort1), Press(kInstallerClose + 10000, 106, 2),
-        Json::parse(R"({"machine": {"spooler": {"drivers": [{"pName": "Generic / Text Only",
-         "pEnvironment": "Windows x64", "pDriverPath": "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\unidrv.dll"}],
-         "queues": [{"pPrinterName": "Korvane KV-T58", "pPortName": "USB001",
+        Expand(R"({"machine": {"spooler": {"drivers": [{"pName": "Generic / Text Only", "pEnvironment": "Windows x64",
+         "pDriverPath": "@D\\unidrv.dll"}], "queues": [{"pPrinterName": "Korvane KV-T58", "pPortName": "USB001",
          "pDriverName": "Generic / Text Only"}]}}})")}},
       {PathId::UninstallWindow, "UninstallWindow", u"-u \"C:\\Korvane\\", kUninstallClose, false,
-       {Json::parse(kFamily), UninstallPresses()}},
+       {Expand(kFamily), Press(5000, 105, 1), Press(kSecondRemove, 105, 1), Press(kUninstallClose, 105, 2)}},
       {PathId::Relaunch, "Relaunch", u"", kStart, false,
-       {Json::parse(kFamily), Json::parse(R"({"machine": {"modulePath": "C:\\Korvane\\unins000.exe"}})")}},
+       {Expand(kFamily), Json::parse(R"({"machine": {"modulePath": "C:\\Korvane\\unins000.exe"}})")}},
       // Should the family not be seen, the installer window is closed at 5 s.
-      {PathId::HandOff, "HandOff", u"", kStart + 5000, false, {Json::parse(kFamily), Press(5000, 106, 2)}},
+      {PathId::HandOff, "HandOff", u"", kStart + 5000, false, {Expand(kFamily), Press(5000, 106, 2)}},
   };
   return plans;
 }
@@ -206,34 +184,29 @@ inline const PathPlan& Plan(PathId id) { return PathPlans().at(static_cast<std::
 
 // Sets the current machine up for a path, with `more` merged in.
 inline void Prepare(PathId path, const std::vector<Json>& more = {}) {
-  Json scenario = Json::parse(kForeign);
+  Json scenario = Expand(kForeign);
   for (const Json& part : Plan(path).machine) Merge(scenario, part);
   for (const Json& part : more) Merge(scenario, part);
   sim::Machine& m = sim::Machine::Get();
   korvsim::ApplyScenario(scenario.dump(), m);
-  // Windows refuses to delete a driver package while a driver of it is
-  // installed; the sweep's machines behave so.
+  // As on Windows, a package with an installed driver cannot be deleted.
   m.spooler.packageInUseWhileDriverInstalled = true;
   m.clock.SetTimeLimit(Plan(path).endsBy + 60000);
 }
 
-inline InstallRequest MonitorRequest() {
+// The per-printer installation of a language-monitor model, as the
+// program's worker starts it.
+inline int InstallMonitorModel() {
+  AppInstance = os::CurrentInstance();
+  InstallDir.assign(kInstallDir);
+  InfPath.assign(kInfPath);
   InstallRequest r;
   r.DriverName.assign(kModel);
   r.PrinterName.assign(kModel);
   r.PortName.assign(kPort);
   r.HardwareId.assign(kHardwareId);
   r.Options = kOptionLanguageMonitor;
-  return r;
-}
-
-// The per-printer installation of a language-monitor model, started as the
-// program starts its worker.
-inline int InstallMonitorModel() {
-  AppInstance = os::CurrentInstance();
-  InstallDir.assign(kInstallDir);
-  InfPath.assign(kInfPath);
-  return InstallPrinter(MonitorRequest(), InfPath.c_str());
+  return InstallPrinter(r, InfPath.c_str());
 }
 
 struct Outcome {
@@ -251,8 +224,7 @@ inline Outcome RunPath(PathId path) {
   const PathPlan& plan = Plan(path);
   Outcome o;
   try {
-    o.result = plan.commandLine != nullptr ? RunProgram(os::CurrentInstance(), plan.commandLine)
-                                           : InstallMonitorModel();
+    o.result = plan.commandLine != nullptr ? RunProgram(os::CurrentInstance(), plan.commandLine) : InstallMonitorModel();
     o.returned = true;
   } catch (const sim::ProcessEnded&) {
     o.endedFromOutside = true;
