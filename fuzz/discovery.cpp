@@ -11,19 +11,15 @@ namespace {
 
 std::vector<std::uint8_t> ValueBytes(FuzzedDataProvider& in) {
   // Rarely (a megabyte per run is slow) around the largest description read at all: units U+4B4B, no terminator.
-  if (in.ConsumeIntegralInRange<int>(0, 255) == 255) {
+  if (in.ConsumeIntegralInRange<int>(0, 255) == 255)
     return std::vector<std::uint8_t>(kLargestDescriptionValue - 2 + in.ConsumeIntegralInRange<std::size_t>(0, 4), 'K');
-  }
   return in.ConsumeBytes<std::uint8_t>(in.ConsumeIntegralInRange<std::size_t>(0, 90));
 }
 
 Dword ValueType(FuzzedDataProvider& in, Dword usual) {
-  switch (in.ConsumeIntegralInRange<int>(0, 7)) {
-    case 0: return in.ConsumeIntegral<Dword>();
-    case 1: return os::REG_SZ + os::REG_DWORD - usual;  // the other one
-    case 2: return in.PickValueInArray({os::REG_NONE, os::REG_EXPAND_SZ, os::REG_BINARY, os::REG_MULTI_SZ, os::REG_QWORD});
-    default: return usual;
-  }
+  const int pick = in.ConsumeIntegralInRange<int>(0, 7);  // 1: the other one of REG_SZ and REG_DWORD
+  return pick == 0 ? in.ConsumeIntegral<Dword>() : pick == 1 ? os::REG_SZ + os::REG_DWORD - usual
+         : pick == 2 ? in.PickValueInArray({os::REG_NONE, os::REG_EXPAND_SZ, os::REG_BINARY, os::REG_MULTI_SZ, os::REG_QWORD}) : usual;
 }
 
 template <std::size_t N>

@@ -71,11 +71,10 @@ void Run(FuzzedDataProvider& in) {
                         std::find(paths.begin(), paths.end(), path) != paths.end() &&
                         path.substr(path.rfind(u'\\') + 1, 49) == r->PackageName.view(),
                     "record '%s' named '%s'", Show(path).c_str(), Show(r->PackageName.view()).c_str());
-    const auto& versions = machine.devices.infVersions;
     const auto reported = [&](const auto& v) {
       return sim::EqualNoCase(v.first, path) && v.second.substr(0, v.second.find(u'\0')) == r->DriverVer.view();
     };
-    KORV_FUZZ_CHECK(r->DriverVer.empty() || std::any_of(versions.begin(), versions.end(), reported),
+    KORV_FUZZ_CHECK(r->DriverVer.empty() || std::ranges::any_of(machine.devices.infVersions, reported),
                     "DriverVer '%s' was not reported for '%s'", Show(r->DriverVer.view()).c_str(), Show(path).c_str());
   }
   CollectPrinterDrivers();

@@ -8,8 +8,7 @@ namespace korv::fuzz {
 namespace {
 
 bool AnswersTo(const ModelEntry& row, const Text& key) {
-  const Text manufacturer(row.manufacturer);
-  return key == manufacturer + row.model || key == manufacturer + u" " + row.model;
+  return key == Text(row.manufacturer) + row.model || key == Text(row.manufacturer) + u" " + row.model;
 }
 
 Text EditedRowName(FuzzedDataProvider& in, const ModelEntry& row) {

@@ -15,18 +15,13 @@ constexpr std::uint64_t kMaxField = 2147483647;
 struct Arg { char kind; const char16_t* text; int i; unsigned u; };  // kind: 's' text, 'i' int, 'u' unsigned
 struct Plan { std::u16string format; std::vector<Arg> args; bool bad = false; std::vector<std::vector<char16_t>> strings; };
 
-void AppendNumber(std::u16string& out, std::uint64_t value) {
-  for (char c : std::to_string(value)) out += static_cast<char16_t>(c);
-}
+std::u16string Digits(std::uint64_t value) { const std::string d = std::to_string(value); return {d.begin(), d.end()}; }
 
 // Mostly small, sometimes past any buffer, the largest accepted, or one too large.
 std::uint64_t PickField(FuzzedDataProvider& in) {
-  switch (in.ConsumeIntegralInRange<int>(0, 9)) {
-    case 0: return kMaxField;
-    case 1: return kMaxField + 1 + in.ConsumeIntegralInRange<std::uint64_t>(0, 1u << 20);
-    case 2: return in.ConsumeIntegralInRange<std::uint64_t>(200, 1150);
-    default: return in.ConsumeIntegralInRange<std::uint64_t>(0, 40);
-  }
+  const int pick = in.ConsumeIntegralInRange<int>(0, 9);
+  return pick == 0 ? kMaxField : pick == 1 ? kMaxField + 1 + in.ConsumeIntegralInRange<std::uint64_t>(0, 1u << 20)
+         : in.ConsumeIntegralInRange<std::uint64_t>(pick == 2 ? 200 : 0, pick == 2 ? 1150 : 40);
 }
 
 void AddDirective(Plan& plan, FuzzedDataProvider& in) {
@@ -34,10 +29,10 @@ void AddDirective(Plan& plan, FuzzedDataProvider& in) {
   std::u16string form = u"%";
   for (int flags = in.ConsumeIntegralInRange<int>(0, 3); flags > 0; --flags) form += in.ConsumeBool() ? u'-' : u'0';
   const std::uint64_t width = in.ConsumeBool() ? PickField(in) : 0;
-  if (width != 0) AppendNumber(form, width);
+  if (width != 0) form += Digits(width);
   const bool hasPrecision = conversion != u'c' && in.ConsumeBool();
   const std::uint64_t precision = hasPrecision ? PickField(in) : 0;
-  if (hasPrecision) AppendNumber(form.append(u".").append(in.ConsumeIntegralInRange<int>(0, 2), u'0'), precision);
+  if (hasPrecision) form.append(u".").append(in.ConsumeIntegralInRange<int>(0, 2), u'0') += Digits(precision);
   if (conversion == u's' || conversion == u'c') form += in.PickValueInArray<std::u16string>({u"", u"w", u"l"});
   plan.format += form + conversion;
   if (width > kMaxField || precision > kMaxField) return void(plan.bad = true);  // unknown: takes no argument

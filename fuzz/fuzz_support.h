@@ -45,8 +45,7 @@ inline std::u16string CompactUnitsFrom(std::string_view bytes) {
   return text;
 }
 
-// A trace line longer than this is dropped whole.
-constexpr std::size_t kTraceLineLimit = 767;
+constexpr std::size_t kTraceLineLimit = 767;  // a longer trace line is dropped whole
 
 // The debugger output since it was last cleared is `line` and a line feed, or nothing.
 inline void CheckTraced(const std::u16string& line, bool writes) {

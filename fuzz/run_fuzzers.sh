@@ -1,9 +1,6 @@
 #!/bin/sh
-# Builds the libFuzzer targets with clang in build/fuzz and runs each for
-# KORV_FUZZ_SECONDS (default 20) over a copy of its seeds:
-#   fuzz/run_fuzzers.sh [target...]
-# Fails when a target crashed, failed a check, leaked or did not build; the
-# input is kept in build/fuzz/run/ (reproduce: build/fuzz/fuzz/fuzz_<name> <input>).
+# fuzz/run_fuzzers.sh [target...]: builds the libFuzzer targets with clang in build/fuzz, runs each for
+# KORV_FUZZ_SECONDS (default 20) over its seeds, fails on a crash, failed check or leak (input kept in build/fuzz/run/).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KORV_FUZZ_BUILD:-$root/build/fuzz}
