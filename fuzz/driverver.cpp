@@ -68,7 +68,7 @@ void Run(FuzzedDataProvider& in) {
   for (const PackageRecord* r = InstalledPackages; r != nullptr; r = r->Next) {
     const Text path(r->DriverStorePath.view());
     KORV_FUZZ_CHECK(r->DriverVer.size() < 50 && r->PackageName.size() < 50 && path.size() < 1024 &&
-                        std::find(paths.begin(), paths.end(), path) != paths.end() &&
+                        std::ranges::find(paths, path) != paths.end() && path.find(u"korvv6.inf") != Text::npos &&
                         path.substr(path.rfind(u'\\') + 1, 49) == r->PackageName.view(),
                     "record '%s' named '%s'", Show(path).c_str(), Show(r->PackageName.view()).c_str());
     const auto reported = [&](const auto& v) {
