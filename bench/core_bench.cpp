@@ -1,92 +1,88 @@
-// Benchmarks of the core on the simulated machine: a discovery pass with
-// matching, the model lookup, a trace line, and the uninstall inventory with
-// its tree. Boundary calls go to the simulated machine, whose bookkeeping
-// (the call log, the registry and spooler models) is part of every figure;
-// the program's own work is what changes between the cases.
+// Benchmarks on the simulated machine: a discovery pass with matching, the
+// model lookup, a trace line, the uninstall inventory with its tree, and the
+// idle search's cost per pass.
 #include <benchmark/benchmark.h>
 
-#include <cstddef>
+#include <nlohmann/json.hpp>
 
-#include "fresh_machine.h"
+#include "app/entry_point.h"
+#include "app/res/resource_tables.h"
+#include "common/globals.h"
 #include "common/trace.h"
 #include "discovery/find_model.h"
+#include "discovery/model_table.h"
 #include "discovery/printer_device.h"
 #include "discovery/usb_discovery.h"
+#include "install/autoinstall_worker.h"
+#include "platform/sim/machine.h"
+#include "platform/sim/program_resources.h"
+#include "platform/sim/scheduler.h"
+#include "tools/korvsim/scenario.h"
 #include "uninstall/component_tree.h"
 #include "uninstall/inventory.h"
 
 namespace korv::bench {
 namespace {
 
-// One search pass of the installation: enumerate the USB printers, then look
-// each one up in the table.
+using Json = nlohmann::json;
+
+sim::Machine& FreshMachine(const Json& scenario = Json::object()) {
+  sim::Machine& machine = sim::Machine::Reset();
+  sim::UseProgramResources(res::AsProgramResources());
+  ResetGlobals();
+  korvsim::ApplyScenario(scenario.dump(), machine);
+  AppInstance = os::CurrentInstance();
+  InstallDir.assign(u"C:\\Korvane\\");
+  return machine;
+}
+
+// The machine logs every call and debugger line; empty the logs now and then
+// so a loop does not grow them without end (recording stays in the figures).
+void TrimRecords(sim::Machine& machine, std::size_t iteration) {
+  if (iteration % 64 == 0) machine.calls.clear(), machine.kernel.debugOutput.clear();
+}
+
+Text DescriptionOfRow(std::size_t row) { return Text(SupportedModels[row].manufacturer) + SupportedModels[row].model; }
+
 void BM_DiscoveryPass(benchmark::State& state) {
   const int printers = static_cast<int>(state.range(0));
   Json scenario;
   for (int i = 0; i < printers; ++i) {
-    scenario["machine"]["usbPrinters"].push_back(
-        {{"serial", "B" + std::to_string(1000 + i)}, {"portNumber", i + 1},
-         {"description", Utf8(DescriptionOfRow(static_cast<std::size_t>(i) % kSupportedModelCount))}});
+    const Text description = DescriptionOfRow(static_cast<std::size_t>(i) % kSupportedModelCount);
+    scenario["machine"]["usbPrinters"].push_back({{"serial", "B" + std::to_string(1000 + i)}, {"portNumber", i + 1},
+                                                  {"description", std::string(description.begin(), description.end())}});
   }
   sim::Machine& machine = FreshMachine(scenario);
-  std::size_t iteration = 0;
-  int found = 0;
+  std::size_t iteration = 0, found = 0;
   for (auto _ : state) {
     DiscoverUsbPrinters(&DeviceList);
-    for (const PrinterDevice* d = DeviceList; d != nullptr; d = d->next) {
-      if (FindModel(d->description) != nullptr) ++found;
-    }
+    for (const PrinterDevice* d = DeviceList; d != nullptr; d = d->next) found += FindModel(d->description) != nullptr;
     TrimRecords(machine, ++iteration);
   }
-  if (found != printers * static_cast<int>(iteration)) state.SkipWithError("a plugged printer was not identified");
+  if (found != static_cast<std::size_t>(printers) * iteration) state.SkipWithError("a plugged printer was not identified");
   state.SetComplexityN(printers);
-  state.counters["printers"] = printers;
   FreeDeviceList(&DeviceList);
 }
 BENCHMARK(BM_DiscoveryPass)->Arg(1)->Arg(8)->Arg(64)->Complexity();
 
-// The last row whose description the lookup answers with that row (a later
-// duplicate is answered by its first occurrence).
-std::size_t LastReachableRow() {
-  for (std::size_t row = kSupportedModelCount; row-- > 0;) {
-    if (FindModel(DescriptionOfRow(row).c_str()) == &SupportedModels[row]) return row;
-  }
-  return 0;
-}
-
-void LookUp(benchmark::State& state, const Text& description, const ModelEntry* expected) {
-  sim::Machine& machine = sim::Machine::Get();
+// Arg: 0 the first row, 1 the last row the lookup reaches (a later duplicate
+// answers with its first occurrence), 2 a description no row names.
+void BM_FindModel(benchmark::State& state) {
+  sim::Machine& machine = FreshMachine();
+  std::size_t row = state.range(0) == 0 ? 0 : kSupportedModelCount;
+  while (state.range(0) == 1 && row-- > 0 && FindModel(DescriptionOfRow(row).c_str()) != &SupportedModels[row]) {}
+  const Text description = state.range(0) == 2 ? Text(u"OtherMakeLP-2844") : DescriptionOfRow(row);
+  const ModelEntry* expected = state.range(0) == 2 ? nullptr : &SupportedModels[row];
+  state.counters["row"] = static_cast<double>(row);
   std::size_t iteration = 0;
   for (auto _ : state) {
-    const ModelEntry* row = FindModel(description.c_str());
-    benchmark::DoNotOptimize(row);
-    if (row != expected) {
-      state.SkipWithError("the lookup gave another row");
-      break;
-    }
+    const ModelEntry* found = FindModel(description.c_str());
+    benchmark::DoNotOptimize(found);
+    if (found != expected) { state.SkipWithError("the lookup gave another row"); break; }
     TrimRecords(machine, ++iteration);
   }
 }
-
-void BM_FindModel_FirstRow(benchmark::State& state) {
-  FreshMachine();
-  LookUp(state, DescriptionOfRow(0), &SupportedModels[0]);
-}
-BENCHMARK(BM_FindModel_FirstRow);
-
-void BM_FindModel_LastRow(benchmark::State& state) {
-  FreshMachine();
-  const std::size_t row = LastReachableRow();
-  state.counters["row"] = static_cast<double>(row);
-  LookUp(state, DescriptionOfRow(row), &SupportedModels[row]);
-}
-BENCHMARK(BM_FindModel_LastRow);
-
-void BM_FindModel_Missing(benchmark::State& state) {
-  FreshMachine();
-  LookUp(state, u"OtherMakeLP-2844", nullptr);
-}
-BENCHMARK(BM_FindModel_Missing);
+BENCHMARK(BM_FindModel)->ArgName("first_last_missing")->Arg(0)->Arg(1)->Arg(2);
 
 void BM_TraceLine(benchmark::State& state) {
   sim::Machine& machine = FreshMachine();
@@ -98,9 +94,7 @@ void BM_TraceLine(benchmark::State& state) {
 }
 BENCHMARK(BM_TraceLine);
 
-// One package of the family in the driver store, `count` drivers of the
-// family installed from it and a queue on each: what the uninstall window's
-// inventory collects.
+// One package in the driver store, `count` drivers installed from it and a queue on each.
 Json Family(int count) {
   const std::string stored = "C:\\Windows\\System32\\DriverStore\\FileRepository\\korvv6.inf_amd64_5f0c\\korvv6.inf";
   const std::string dir = "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\";
@@ -119,39 +113,31 @@ Json Family(int count) {
   return j;
 }
 
-// The uninstall window's inventory thread: packages, drivers, queues. The
-// inventory is freed between iterations, outside the timing.
+void CollectInventory() { CollectDriverPackages(), CollectPrinterDrivers(), CollectPrinters(); }
+
 void BM_CollectInventory(benchmark::State& state) {
   const int count = static_cast<int>(state.range(0));
   sim::Machine& machine = FreshMachine(Family(count));
   for (auto _ : state) {
-    CollectDriverPackages();
-    CollectPrinterDrivers();
-    CollectPrinters();
+    CollectInventory();
     state.PauseTiming();
-    const bool complete = InstalledPackages != nullptr && InstalledPackages->DriverCount == count &&
-                          InstalledPackages->Drivers != nullptr && InstalledPackages->Drivers->QueueCount == 1;
+    const PackageRecord* package = InstalledPackages;
+    const bool complete = package != nullptr && package->DriverCount == count && package->Drivers != nullptr &&
+                          package->Drivers->QueueCount == 1;
     ResetInventory();
     machine.calls.clear();
     state.ResumeTiming();
-    if (!complete) {
-      state.SkipWithError("the inventory missed a driver or a queue");
-      break;
-    }
+    if (!complete) { state.SkipWithError("the inventory missed a driver or a queue"); break; }
   }
   state.SetComplexityN(count);
-  state.counters["drivers"] = count;
 }
 BENCHMARK(BM_CollectInventory)->Arg(1)->Arg(100)->Arg(1000)->Complexity()->Unit(benchmark::kMicrosecond);
 
 void BM_BuildComponentTree(benchmark::State& state) {
   const int count = static_cast<int>(state.range(0));
   sim::Machine& machine = FreshMachine(Family(count));
-  CollectDriverPackages();
-  CollectPrinterDrivers();
-  CollectPrinters();
-  std::size_t iteration = 0;
-  std::size_t lines = 0;
+  CollectInventory();
+  std::size_t iteration = 0, lines = 0;
   for (auto _ : state) {
     const std::vector<TreeLine> tree = BuildComponentTree(InstalledPackages);
     lines = tree.size() + (tree.size() > 1 ? tree[1].children.size() : 0);
@@ -160,10 +146,58 @@ void BM_BuildComponentTree(benchmark::State& state) {
   // The folder line, the package line and one line per driver.
   if (lines != static_cast<std::size_t>(count) + 2) state.SkipWithError("the tree misses drivers");
   state.SetComplexityN(count);
-  state.counters["drivers"] = count;
   ResetInventory();
 }
 BENCHMARK(BM_BuildComponentTree)->Arg(1)->Arg(100)->Arg(1000)->Complexity()->Unit(benchmark::kMicrosecond);
+
+// The idle search (one pass a second while no supported printer is plugged
+// in): time, boundary calls and blocks per pass, and the drift of live blocks
+// and open handles over the passes (both must stay 0). Modes: silent with
+// nothing plugged, silent with another make's printer, the installer window
+// with that printer.
+constexpr std::uint64_t kPasses = 100, kPassMs = 1000;
+
+void IdlePasses(benchmark::State& state) {
+  const int mode = static_cast<int>(state.range(0));
+  std::array<double, 4> perPass{};  // calls, allocations, live drift, handle drift
+  for (auto _ : state) {
+    state.PauseTiming();
+    Json scenario = Json::object();
+    if (mode != 0)
+      scenario["machine"]["usbPrinters"] = Json::parse(
+          R"([{"vid": "0a5f", "pid": "00d3", "serial": "ZB01", "description": "Zebra ZD421", "portNumber": 1}])");
+    if (mode == 2) scenario["machine"]["installerFolders"] = {"C:\\Korvane\\"};
+    if (mode == 2)
+      scenario["machine"]["files"] = {{{"path", "C:\\Windows\\system32\\vcomp140.dll"}, {"content", "runtime"}}};
+    sim::Machine& machine = FreshMachine(scenario);
+    // Taken half-way through each pause, when the pass before is over.
+    std::vector<std::array<double, 4>> at;
+    for (std::uint64_t pass = 0; pass <= kPasses; ++pass) {
+      machine.clock.At(pass * kPassMs + kPassMs / 2, [&] {
+        at.push_back({double(machine.calls.size()), double(machine.kernel.allocations),
+                      double(machine.kernel.liveAllocations), double(machine.openHandles.size())});
+      });
+    }
+    machine.clock.SetTimeLimit(kPasses * kPassMs + kPassMs / 2);
+    state.ResumeTiming();
+    try {
+      SilentInstallView silent;
+      if (mode == 2) RunProgram(os::CurrentInstance(), u""); else AutoInstall(silent);
+    } catch (const sim::ProcessEnded&) {  // the time limit ends the endless search
+    }
+    state.PauseTiming();
+    if (at.size() != kPasses + 1) { state.SkipWithError("the worker did not make one pass a second"); break; }
+    for (std::size_t i = 0; i < 4; ++i) perPass[i] = (at.back()[i] - at.front()[i]) / (i < 2 ? kPasses : 1);
+    machine.clock.EndProcess();
+    state.ResumeTiming();
+  }
+  state.counters["time_per_pass"] =
+      benchmark::Counter(kPasses, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  const char* names[] = {"calls_per_pass", "allocs_per_pass", "live_drift", "handle_drift"};
+  for (std::size_t i = 0; i < 4; ++i) state.counters[names[i]] = perPass[i];
+}
+// Real time: the window's worker runs on a thread of its own.
+BENCHMARK(IdlePasses)->ArgName("mode")->Arg(0)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace korv::bench
