@@ -14,48 +14,42 @@
 namespace korv::test { Dword ProcessIdOf(std::uintptr_t process); }
 
 namespace {
-using korv::Dword, korv::Text;
+using korv::Dword;
 namespace os = korv::os;
 namespace err = korv::err;
 
 int failures = 0;
-void Check(bool ok, const char* what, long long got = 0) {
-  if (!ok) std::printf("FAIL %s (got %lld)\n", what, got), ++failures;
-}
+void Check(bool ok, const char* what, long long n = 0) { if (!ok) std::printf("FAIL %s: %lld\n", what, n), ++failures; }
 Dword ErrorUnless(bool ok) { return ok ? 0u : os::GetLastError(); }
 
 // Each failing call and the error the system gives, which a copy freed, a handle closed or a text converted on
 // the way must not overwrite.
-const struct { const char* name; Dword (*call)(); Dword want; } kErrorCases[] = {
-    {"CreateProcessW of a missing program", [] {  // Windows says "path", Wine "file"
+const struct { const char* name; Dword want; Dword (*call)(); } kErrorCases[] = {
+    {"CreateProcessW of a missing program", err::PathNotFound, [] {  // Windows says "path", Wine "file"
        Dword e = ErrorUnless(os::CreateProcessW(nullptr, u"\"C:\\no such folder\\none.exe\" /x").started);
-       return e == err::FileNotFound ? err::PathNotFound : e; }, err::PathNotFound},
-    {"closing a bogus handle", [] { os::SetLastError(4321), os::KernelHandle(0x7FFC); return os::GetLastError(); },
-     4321u},
-    {"RegQueryValueExW into too small a buffer", [] {
+       return e == err::FileNotFound ? err::PathNotFound : e; }},
+    {"bogus handle closed", 4321u, [] { os::SetLastError(4321), os::KernelHandle(0x7FFC); return os::GetLastError(); }},
+    {"RegQueryValueExW into too small a buffer", err::MoreData, [] {
        os::KeyHandle key;
        char16_t tiny[2];
        Dword size = sizeof(tiny);
        os::RegOpenKeyExW(u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", os::KEY_QUERY_VALUE, &key);
-       return os::RegQueryValueExW(key, u"SystemRoot", nullptr, tiny, &size); }, err::MoreData},
-    {"RegOpenKeyExW of a missing key", [] {
+       return os::RegQueryValueExW(key, u"SystemRoot", nullptr, tiny, &size); }},
+    {"RegOpenKeyExW of a missing key", err::FileNotFound, [] {
        os::KeyHandle k;
-       return os::RegOpenKeyExW(u"SOFTWARE\\korv adapter test", os::KEY_QUERY_VALUE, &k); }, err::FileNotFound},
-    {"OpenServiceW of a missing service", [] {
+       return os::RegOpenKeyExW(u"SOFTWARE\\korv adapter test", os::KEY_QUERY_VALUE, &k); }},
+    {"OpenServiceW of a missing service", err::ServiceDoesNotExist, [] {
        os::ServiceHandle manager = os::OpenSCManagerW(os::SC_MANAGER_ALL_ACCESS);
-       return ErrorUnless(static_cast<bool>(os::OpenServiceW(manager, u"korv none", os::SERVICE_ALL_ACCESS))); },
-     err::ServiceDoesNotExist},
-    {"OpenPrinterW of a missing queue", [] {
+       return ErrorUnless(static_cast<bool>(os::OpenServiceW(manager, u"korv none", os::SERVICE_ALL_ACCESS))); }},
+    {"OpenPrinterW of a missing queue", err::InvalidPrinterName, [] {
        os::PrinterHandle none;
-       return ErrorUnless(os::OpenPrinterW(u"korv none", os::PRINTER_ALL_ACCESS, &none)); }, err::InvalidPrinterName},
+       return ErrorUnless(os::OpenPrinterW(u"korv none", os::PRINTER_ALL_ACCESS, &none)); }},
 };
 
 void TestProcessAndModulePath() {
-  char16_t system[260] = {}, small[8];
-  os::GetSystemDirectoryW(system, 260);
-  os::ProcessStart child = os::CreateProcessW(nullptr, (u"\"" + Text(system) + u"\\cmd.exe\" /c exit").c_str());
-  // The process handle and id given out are the child's: the id of the one is the other.
-  Check(child.started && child.processId == korv::test::ProcessIdOf(child.process.get()), "a child's process id");
+  char16_t small[8];
+  os::ProcessStart child = os::CreateProcessW(nullptr, u"cmd.exe /c exit");  // found in the system folder
+  Check(child.started && child.processId == korv::test::ProcessIdOf(child.process.get()), "a child's id, its handle's");
   std::memset(small, 0x7F, sizeof(small));  // a module path that does not fit is cut and terminated
   Dword copied = os::GetModuleFileNameW(small, 8);
   Check(copied == 8 && small[7] == u'\0', "a cut module path is terminated, its length the buffer's", copied);
