@@ -1,5 +1,4 @@
-// Fuzz target: the family's driver packages with any store paths and
-// DriverVer texts (read into fixed fields: never cut), and the uninstall tree.
+// Fuzz target: driver packages with any store paths and DriverVer texts (fixed fields, never cut), and the tree.
 #include "fuzz_support.h"
 #include "platform/registry.h"
 #include "platform/sim/nocase.h"
@@ -8,17 +7,14 @@
 #include "uninstall/inventory.h"
 
 namespace korv::fuzz {
-namespace {
 
 constexpr char16_t kStore[] = u"C:\\Windows\\System32\\DriverStore\\FileRepository\\";
 
 Text PackagePath(FuzzedDataProvider& in) {
   const int kind = in.ConsumeIntegralInRange<int>(0, 4);
-  Text path = kind == 0 ? CompactUnitsFrom(in.ConsumeRandomLengthString(64))
-              : kind == 1 ? kStore + Text(in.ConsumeIntegralInRange<std::size_t>(900, 1100), u'k') + u"\\korvv6.inf"  // about the 1023 units held
-                          : kStore + CompactUnitsFrom(in.ConsumeRandomLengthString(80)) + u"\\korvv6.inf";
-  std::erase(path, u'\0');
-  return path;
+  return kind == 0 ? TextFrom(in, 64)
+         : kind == 1 ? kStore + Text(in.ConsumeIntegralInRange<std::size_t>(900, 1100), u'k') + u"\\korvv6.inf"  // about the 1023 units held
+                     : kStore + TextFrom(in, 80) + u"\\korvv6.inf";
 }
 
 Text VersionText(FuzzedDataProvider& in) {
@@ -86,7 +82,6 @@ void Run(FuzzedDataProvider& in) {
   KORV_FUZZ_CHECK(machine.kernel.liveAllocations == liveBefore, "inventory blocks not given back");
 }
 
-}  // namespace
 }  // namespace korv::fuzz
 
 KORV_FUZZ_TARGET(korv::fuzz::Run)
