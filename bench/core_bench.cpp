@@ -1,6 +1,4 @@
-// Benchmarks on the simulated machine: a discovery pass with matching, the
-// model lookup, a trace line, the uninstall inventory with its tree, and the
-// idle search's cost per pass.
+// Benchmarks of the core on the simulated machine; README's Speed section quotes them.
 #include <benchmark/benchmark.h>
 
 #include <nlohmann/json.hpp>
@@ -11,7 +9,6 @@
 #include "common/trace.h"
 #include "discovery/find_model.h"
 #include "discovery/model_table.h"
-#include "discovery/printer_device.h"
 #include "discovery/usb_discovery.h"
 #include "install/autoinstall_worker.h"
 #include "platform/sim/machine.h"
@@ -36,8 +33,7 @@ sim::Machine& FreshMachine(const Json& scenario = Json::object()) {
   return machine;
 }
 
-// The machine logs every call and debugger line; empty the logs now and then
-// so a loop does not grow them without end (recording stays in the figures).
+// Logging stays in the figures, but the logs must not grow without end.
 void TrimRecords(sim::Machine& machine, std::size_t iteration) {
   if (iteration % 64 == 0) machine.calls.clear(), machine.kernel.debugOutput.clear();
 }
@@ -48,9 +44,8 @@ void BM_DiscoveryPass(benchmark::State& state) {
   const int printers = static_cast<int>(state.range(0));
   Json scenario;
   for (int i = 0; i < printers; ++i) {
-    const Text description = DescriptionOfRow(static_cast<std::size_t>(i) % kSupportedModelCount);
-    scenario["machine"]["usbPrinters"].push_back({{"serial", "B" + std::to_string(1000 + i)}, {"portNumber", i + 1},
-                                                  {"description", std::string(description.begin(), description.end())}});
+    const Text d = DescriptionOfRow(static_cast<std::size_t>(i) % kSupportedModelCount);
+    scenario["machine"]["usbPrinters"].push_back({{"serial", "B" + std::to_string(1000 + i)}, {"portNumber", i + 1}, {"description", std::string(d.begin(), d.end())}});
   }
   sim::Machine& machine = FreshMachine(scenario);
   std::size_t iteration = 0, found = 0;
@@ -65,8 +60,7 @@ void BM_DiscoveryPass(benchmark::State& state) {
 }
 BENCHMARK(BM_DiscoveryPass)->Arg(1)->Arg(8)->Arg(64)->Complexity();
 
-// Arg: 0 the first row, 1 the last row the lookup reaches (a later duplicate
-// answers with its first occurrence), 2 a description no row names.
+// Arg: 0 the first row, 1 the last row the lookup reaches (not a later duplicate), 2 a name no row has.
 void BM_FindModel(benchmark::State& state) {
   sim::Machine& machine = FreshMachine();
   std::size_t row = state.range(0) == 0 ? 0 : kSupportedModelCount;
@@ -76,9 +70,7 @@ void BM_FindModel(benchmark::State& state) {
   state.counters["row"] = static_cast<double>(row);
   std::size_t iteration = 0;
   for (auto _ : state) {
-    const ModelEntry* found = FindModel(description.c_str());
-    benchmark::DoNotOptimize(found);
-    if (found != expected) { state.SkipWithError("the lookup gave another row"); break; }
+    if (FindModel(description.c_str()) != expected) { state.SkipWithError("the lookup gave another row"); break; }
     TrimRecords(machine, ++iteration);
   }
 }
@@ -97,18 +89,14 @@ BENCHMARK(BM_TraceLine);
 // One package in the driver store, `count` drivers installed from it and a queue on each.
 Json Family(int count) {
   const std::string stored = "C:\\Windows\\System32\\DriverStore\\FileRepository\\korvv6.inf_amd64_5f0c\\korvv6.inf";
-  const std::string dir = "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\";
-  Json j;
-  j["machine"]["spooler"]["store"] = {{{"storedInf", stored}}};
-  j["machine"]["infVersions"] = {{{"path", stored}, {"driverVer", "04/07/2026,2026.4.7.6"}}};
+  const std::string dir = "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\korvdrv6";
+  Json j = {{"machine", {{"spooler", {{"store", {{{"storedInf", stored}}}}}}, {"infVersions", {{{"path", stored}, {"driverVer", "04/07/2026,2026.4.7.6"}}}}}}};
   for (int i = 0; i < count; ++i) {
     const std::string name = "Korvane KV-T" + std::to_string(i);
-    j["machine"]["spooler"]["drivers"].push_back(
-        {{"pName", name}, {"pEnvironment", "Windows x64"}, {"pDriverPath", dir + "korvdrv6.dll"},
-         {"pConfigFile", dir + "korvdrv6ui.dll"}, {"pDataFile", dir + "korvdrv6.dat"}, {"pszMfgName", "Korvane"},
-         {"pMonitorName", "Language Monitor"}, {"pszInfPath", stored}, {"dwlDriverVersion", "2026.4.7.6"}});
-    j["machine"]["spooler"]["queues"].push_back(
-        {{"pPrinterName", name}, {"pPortName", "USB" + std::to_string(100 + i)}, {"pDriverName", name}});
+    j["machine"]["spooler"]["drivers"].push_back({{"pName", name}, {"pEnvironment", "Windows x64"}, {"pDriverPath", dir + ".dll"},
+        {"pConfigFile", dir + "ui.dll"}, {"pDataFile", dir + ".dat"}, {"pszMfgName", "Korvane"}, {"pMonitorName", "Language Monitor"},
+        {"pszInfPath", stored}, {"dwlDriverVersion", "2026.4.7.6"}});
+    j["machine"]["spooler"]["queues"].push_back({{"pPrinterName", name}, {"pPortName", "USB" + std::to_string(100 + i)}, {"pDriverName", name}});
   }
   return j;
 }
@@ -121,9 +109,8 @@ void BM_CollectInventory(benchmark::State& state) {
   for (auto _ : state) {
     CollectInventory();
     state.PauseTiming();
-    const PackageRecord* package = InstalledPackages;
-    const bool complete = package != nullptr && package->DriverCount == count && package->Drivers != nullptr &&
-                          package->Drivers->QueueCount == 1;
+    const PackageRecord* p = InstalledPackages;
+    const bool complete = p != nullptr && p->DriverCount == count && p->Drivers != nullptr && p->Drivers->QueueCount == 1;
     ResetInventory();
     machine.calls.clear();
     state.ResumeTiming();
@@ -140,21 +127,16 @@ void BM_BuildComponentTree(benchmark::State& state) {
   std::size_t iteration = 0, lines = 0;
   for (auto _ : state) {
     const std::vector<TreeLine> tree = BuildComponentTree(InstalledPackages);
-    lines = tree.size() + (tree.size() > 1 ? tree[1].children.size() : 0);
+    lines = tree.size() + (tree.size() > 1 ? tree[1].children.size() : 0);  // folder, package, its drivers
     TrimRecords(machine, ++iteration);
   }
-  // The folder line, the package line and one line per driver.
   if (lines != static_cast<std::size_t>(count) + 2) state.SkipWithError("the tree misses drivers");
   state.SetComplexityN(count);
   ResetInventory();
 }
 BENCHMARK(BM_BuildComponentTree)->Arg(1)->Arg(100)->Arg(1000)->Complexity()->Unit(benchmark::kMicrosecond);
 
-// The idle search (one pass a second while no supported printer is plugged
-// in): time, boundary calls and blocks per pass, and the drift of live blocks
-// and open handles over the passes (both must stay 0). Modes: silent with
-// nothing plugged, silent with another make's printer, the installer window
-// with that printer.
+// The idle search, one pass a second; modes: silent and nothing plugged, silent with another make's printer, the window with it.
 constexpr std::uint64_t kPasses = 100, kPassMs = 1000;
 
 void IdlePasses(benchmark::State& state) {
@@ -163,14 +145,10 @@ void IdlePasses(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     Json scenario = Json::object();
-    if (mode != 0)
-      scenario["machine"]["usbPrinters"] = Json::parse(
-          R"([{"vid": "0a5f", "pid": "00d3", "serial": "ZB01", "description": "Zebra ZD421", "portNumber": 1}])");
-    if (mode == 2) scenario["machine"]["installerFolders"] = {"C:\\Korvane\\"};
-    if (mode == 2)
-      scenario["machine"]["files"] = {{{"path", "C:\\Windows\\system32\\vcomp140.dll"}, {"content", "runtime"}}};
+    if (mode != 0) scenario["machine"]["usbPrinters"] = {{{"vid", "0a5f"}, {"pid", "00d3"}, {"serial", "ZB01"}, {"description", "Zebra ZD421"}, {"portNumber", 1}}};
+    if (mode == 2) scenario["machine"]["installerFolders"] = {"C:\\Korvane\\"}, scenario["machine"]["files"] = {{{"path", "C:\\Windows\\system32\\vcomp140.dll"}, {"content", "runtime"}}};
     sim::Machine& machine = FreshMachine(scenario);
-    // Taken half-way through each pause, when the pass before is over.
+    // Half-way through each pause, when the pass before is over.
     std::vector<std::array<double, 4>> at;
     for (std::uint64_t pass = 0; pass <= kPasses; ++pass) {
       machine.clock.At(pass * kPassMs + kPassMs / 2, [&] {
@@ -178,13 +156,10 @@ void IdlePasses(benchmark::State& state) {
                       double(machine.kernel.liveAllocations), double(machine.openHandles.size())});
       });
     }
-    machine.clock.SetTimeLimit(kPasses * kPassMs + kPassMs / 2);
+    machine.clock.SetTimeLimit(kPasses * kPassMs + kPassMs / 2);  // ends the endless search
     state.ResumeTiming();
-    try {
-      SilentInstallView silent;
-      if (mode == 2) RunProgram(os::CurrentInstance(), u""); else AutoInstall(silent);
-    } catch (const sim::ProcessEnded&) {  // the time limit ends the endless search
-    }
+    SilentInstallView silent;
+    try { if (mode == 2) RunProgram(os::CurrentInstance(), u""); else AutoInstall(silent); } catch (const sim::ProcessEnded&) {}
     state.PauseTiming();
     if (at.size() != kPasses + 1) { state.SkipWithError("the worker did not make one pass a second"); break; }
     for (std::size_t i = 0; i < 4; ++i) perPass[i] = (at.back()[i] - at.front()[i]) / (i < 2 ? kPasses : 1);
@@ -196,7 +171,6 @@ void IdlePasses(benchmark::State& state) {
   const char* names[] = {"calls_per_pass", "allocs_per_pass", "live_drift", "handle_drift"};
   for (std::size_t i = 0; i < 4; ++i) state.counters[names[i]] = perPass[i];
 }
-// Real time: the window's worker runs on a thread of its own.
 BENCHMARK(IdlePasses)->ArgName("mode")->Arg(0)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -1,5 +1,4 @@
-// Fuzz target: command lines of any units split and read, quoted arguments
-// split back whole, and the uninstaller copy's relaunch from any folder.
+// Fuzz target: command lines of any units, quoted arguments split back whole, the uninstaller copy's relaunch.
 #include "app/command_line.h"
 #include "app/entry_point.h"
 #include "fuzz_support.h"
@@ -9,7 +8,6 @@
 #include "platform/sim/sim_shell.h"
 
 namespace korv::fuzz {
-namespace {
 
 void RunLine(std::u16string line) {
   line = line.substr(0, line.find(u'\0'));
@@ -36,13 +34,12 @@ Text Quote(const Text& arg) {
 }
 
 void RunQuoted(FuzzedDataProvider& in) {
-  Text program = CompactUnitsFrom(in.ConsumeRandomLengthString(40));  // read without escapes: no quote
-  std::erase_if(program, [](char16_t c) { return c == u'"' || c == 0; });
+  Text program = TextFrom(in, 40);
+  std::erase(program, u'"');  // the program name is read without escapes
   std::vector<Text> args{program};
   Text line = u"\"" + program + u"\"";
   while (in.remaining_bytes() > 0 && args.size() < 9) {
-    args.push_back(CompactUnitsFrom(in.ConsumeRandomLengthString(60)));
-    std::erase(args.back(), u'\0');
+    args.push_back(TextFrom(in, 60));
     line += u" " + Quote(args.back());
   }
   KORV_FUZZ_CHECK(sim::SplitCommandLine(line) == args, "'%s' split otherwise", Show(line).c_str());
@@ -96,7 +93,6 @@ void Run(FuzzedDataProvider& in) {
   choice == 2 ? RunQuoted(in) : choice == 3 ? RunRelaunch(in) : void();
 }
 
-}  // namespace
 }  // namespace korv::fuzz
 
 KORV_FUZZ_TARGET(korv::fuzz::Run)

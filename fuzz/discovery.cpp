@@ -1,5 +1,4 @@
-// Fuzz target: USB discovery over printers reporting any paths and values,
-// with failing boundary operations; records stay well formed, nothing leaks.
+// Fuzz target: USB discovery over any paths and values and failing calls; records stay well formed, nothing leaks.
 #include "discovery/printer_device.h"
 #include "discovery/usb_discovery.h"
 #include "fuzz_support.h"
@@ -7,10 +6,9 @@
 #include "platform/sim/usb_printers.h"
 
 namespace korv::fuzz {
-namespace {
 
 std::vector<std::uint8_t> ValueBytes(FuzzedDataProvider& in) {
-  // Rarely (a megabyte per run is slow) around the largest description read at all: units U+4B4B, no terminator.
+  // Rarely (a megabyte is slow) about the largest description read: U+4B4B units, no terminator.
   if (in.ConsumeIntegralInRange<int>(0, 255) == 255)
     return std::vector<std::uint8_t>(kLargestDescriptionValue - 2 + in.ConsumeIntegralInRange<std::size_t>(0, 4), 'K');
   return in.ConsumeBytes<std::uint8_t>(in.ConsumeIntegralInRange<std::size_t>(0, 90));
@@ -34,9 +32,8 @@ void Run(FuzzedDataProvider& in) {
   auto& usb = machine.devices.usbPrinters;
   for (int i = in.ConsumeIntegralInRange<int>(0, 8); i > 0 && in.remaining_bytes() > 0; --i) {
     Text path = !usb.empty() && in.ConsumeIntegralInRange<int>(0, 7) == 0 ? usb.back().devicePath  // a second interface
-                : in.ConsumeIntegralInRange<int>(0, 3) == 0 ? CompactUnitsFrom(in.ConsumeRandomLengthString(120))
-                : sim::UsbPrinterPath(in.ConsumeBool() ? u"2d37" : u"1fc9", u"0001", CompactUnitsFrom(in.ConsumeRandomLengthString(24)));
-    std::erase(path, u'\0');
+                : in.ConsumeIntegralInRange<int>(0, 3) == 0 ? TextFrom(in, 120)
+                : sim::UsbPrinterPath(in.ConsumeBool() ? u"2d37" : u"1fc9", u"0001", TextFrom(in, 24));
     usb.push_back(sim::UsbPrinterInterface{path, in.ConsumeIntegralInRange<int>(0, 7) != 0});
     if (in.ConsumeIntegralInRange<int>(0, 7) != 0) sim::SetUsbPrinterValue(machine, path, u"Port Description", ValueType(in, os::REG_SZ), ValueBytes(in));
     if (in.ConsumeIntegralInRange<int>(0, 7) != 0) {
@@ -74,7 +71,6 @@ void Run(FuzzedDataProvider& in) {
   KORV_FUZZ_CHECK(DeviceList == nullptr && machine.kernel.liveAllocations == liveBefore, "blocks not given back");
 }
 
-}  // namespace
 }  // namespace korv::fuzz
 
 KORV_FUZZ_TARGET(korv::fuzz::Run)

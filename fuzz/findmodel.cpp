@@ -1,11 +1,9 @@
-// Fuzz target: FindModel over any descriptions and near misses of table names:
-// the first row answering is found, and the trace line of the outcome written.
+// Fuzz target: FindModel over any descriptions and near misses: the first row answering, and its trace line.
 #include "discovery/find_model.h"
 #include "discovery/model_table.h"
 #include "fuzz_support.h"
 
 namespace korv::fuzz {
-namespace {
 
 bool AnswersTo(const ModelEntry& row, const Text& key) {
   return key == Text(row.manufacturer) + row.model || key == Text(row.manufacturer) + u" " + row.model;
@@ -48,7 +46,6 @@ void Run(FuzzedDataProvider& in) {
   CheckTraced(line, line.size() <= kTraceLineLimit);
 }
 
-}  // namespace
 }  // namespace korv::fuzz
 
 KORV_FUZZ_TARGET(korv::fuzz::Run)

@@ -1,5 +1,4 @@
-// Fuzz target: StringCchPrintfW, wsprintfW and trace over built formats with
-// exactly typed arguments, into buffers of exactly their size.
+// Fuzz target: StringCchPrintfW, wsprintfW and trace over built formats with typed arguments, into exact-size buffers.
 #include <vector>
 
 #include "common/strsafe.h"
@@ -7,7 +6,6 @@
 #include "fuzz_support.h"
 
 namespace korv::fuzz {
-namespace {
 
 constexpr std::size_t kWhole = 8192, kMaxArgs = 5;
 constexpr std::uint64_t kMaxField = 2147483647;
@@ -54,10 +52,8 @@ void AddDirective(Plan& plan, FuzzedDataProvider& in) {
 }
 
 // Each is rejected within its own characters, whatever follows.
-constexpr const char16_t* kUnknownDirectives[] = {
-    u"%p",  u"%S",  u"%+d", u"%#x",  u"% d",   u"%*d",      u"%I64d", u"%lld",           u"%hd",
-    u"%wd", u"%lx", u"%f",  u"%-0q", u"%.-3d", u"%\u00e9", u"%Lws",  u"%n", u"%2147483648d", u"%.99999999999ws",
-};
+constexpr const char16_t* kUnknownDirectives[] = {u"%p", u"%S", u"%+d", u"%#x", u"% d", u"%*d", u"%I64d", u"%lld", u"%hd", u"%wd",
+    u"%lx", u"%f", u"%-0q", u"%.-3d", u"%\u00e9", u"%Lws", u"%n", u"%2147483648d", u"%.99999999999ws"};
 
 Plan BuildPlan(FuzzedDataProvider& in) {
   Plan plan;
@@ -65,8 +61,7 @@ Plan BuildPlan(FuzzedDataProvider& in) {
   for (int pieces = in.ConsumeIntegralInRange<int>(0, 12); pieces > 0 && in.remaining_bytes() > 0; --pieces) {
     const int kind = in.ConsumeIntegralInRange<int>(0, 9);
     if (kind < 3) {  // text without '%' or a terminator
-      for (char16_t c : CompactUnitsFrom(in.ConsumeBytesAsString(in.ConsumeIntegralInRange<int>(1, 24))))
-        if (c != 0 && c != u'%') plan.format += c;
+      for (char16_t c : TextFrom(in, 24)) plan.format += c == u'%' ? u'_' : c;
     } else if (kind == 3) {
       plan.format += u"%%";
     } else if (kind == 4 && !unknownUsed) {
@@ -131,7 +126,6 @@ void Run(FuzzedDataProvider& in) {
   if (ascii) CheckTraced(text, narrow.size() <= 255 && complete && text.size() <= kTraceLineLimit);
 }
 
-}  // namespace
 }  // namespace korv::fuzz
 
 KORV_FUZZ_TARGET(korv::fuzz::Run)

@@ -45,6 +45,12 @@ inline std::u16string CompactUnitsFrom(std::string_view bytes) {
   return text;
 }
 
+// Up to `max` bytes as CompactUnitsFrom units, terminators left out.
+inline std::u16string TextFrom(FuzzedDataProvider& in, std::size_t max) {
+  std::u16string text = CompactUnitsFrom(in.ConsumeRandomLengthString(max));
+  return std::erase(text, u'\0'), text;
+}
+
 constexpr std::size_t kTraceLineLimit = 767;  // a longer trace line is dropped whole
 
 // The debugger output since it was last cleared is `line` and a line feed, or nothing.

@@ -1,5 +1,4 @@
-// Fuzz target: korvsim's scenario files: read (or a ScenarioError naming the
-// fault; any other exception ends the run as a crash), run briefly, reported and dumped.
+// Fuzz target: scenario files read (or a ScenarioError with a message; other exceptions crash), run, reported, dumped.
 #include <sstream>
 
 #include "fuzz_support.h"
@@ -9,7 +8,6 @@
 #include "tools/korvsim/state_json.h"
 
 namespace korv::fuzz {
-namespace {
 
 void Run(FuzzedDataProvider& in) {
   korvsim::Scenario scenario;
@@ -29,7 +27,6 @@ void Run(FuzzedDataProvider& in) {
   KORV_FUZZ_CHECK(!report.str().empty() && !korvsim::MachineStateJson(sim::Machine::Get()).dump(2).empty(), "no report or state");
 }
 
-}  // namespace
 }  // namespace korv::fuzz
 
 KORV_FUZZ_TARGET(korv::fuzz::Run)
