@@ -70,8 +70,7 @@ Json Visible(const sim::Machine& m) {
   Json spooler = state["spooler"];
   for (auto& d : spooler["drivers"]) d.erase("inUseUntilCycle");
   for (auto& q : spooler["queues"]) {
-    q.erase("undeletable");
-    q.erase("deleteError");
+    for (const char* behaviour : {"undeletable", "deleteError"}) q.erase(behaviour);
   }
   for (auto& p : spooler["store"]) p.erase("sourceInf");
   for (const char* hidden : {"portsAfterCycle", "uploadResult", "uploadDestination", "pnp"}) spooler.erase(hidden);
@@ -173,27 +172,25 @@ TEST(Capture, EveryExampleMachineComesBackTheSame) {
 // What the capture cannot read it says, and korvsim refuses the file,
 // naming the first field that is missing.
 TEST(Capture, WhatCannotBeReadMakesKorvsimRefuseNamingTheField) {
+  // The operation refused with its error; none: the spooler stopped.
   struct Case {
-    const char* name;
-    void (*spoil)(sim::Machine&);
+    const char* operation;
+    Dword error;
     const char* refusal;
   };
   const Case cases[] = {
-      {"spooler stopped", [](sim::Machine& m) { m.services.services[u"Spooler"].state = 1; },
-       "machine.spooler.driverDirectory: not captured (GetPrinterDriverDirectoryW failed with error 1722)"},
-      {"queues refused", [](sim::Machine& m) { m.faults.Set("EnumPrintersW", sim::FaultRule{5}); },
-       "machine.spooler.queues: not captured (EnumPrintersW failed with error 5)"},
-      {"printer list refused",
-       [](sim::Machine& m) { m.faults.Set("SetupDiEnumDeviceInterfaces", sim::FaultRule{13}); },
+      {"", 0, "machine.spooler.driverDirectory: not captured (GetPrinterDriverDirectoryW failed with error 1722)"},
+      {"EnumPrintersW", 5, "machine.spooler.queues: not captured (EnumPrintersW failed with error 5)"},
+      {"SetupDiEnumDeviceInterfaces", 13,
        "machine.usbPrinters: not captured (SetupDiEnumDeviceInterfaces failed with error 13)"},
-      {"package records refused", [](sim::Machine& m) { m.faults.Set("RegEnumKeyW", sim::FaultRule{5}); },
-       "machine.spooler.store: not captured (RegEnumKeyW failed with error 5)"},
+      {"RegEnumKeyW", 5, "machine.spooler.store: not captured (RegEnumKeyW failed with error 5)"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.refusal);
     sim::Machine& m = sim::Machine::Reset();
     korvsim::ApplyScenario(ReadFile(fs::path(KORV_SOURCE_DIR) / "examples/uninstall-window.json"), m);
-    c.spoil(m);
+    if (c.error == 0) m.services.services[u"Spooler"].state = 1;
+    if (c.error != 0) m.faults.Set(c.operation, sim::FaultRule{c.error});
     const snap::Capture capture = snap::CaptureMachine(u"C:\\Korvane\\");
     ASSERT_FALSE(capture.missing.empty());
     sim::Machine& again = sim::Machine::Reset();
