@@ -81,10 +81,8 @@ TEST_F(InstallerWindow, ReportsGoToTheEndOfTheLog) {
   EXPECT_EQ(U8(Control(IDC_STATUS).text), "X\r\n");
 }
 
-// The application icon on both windows; the installer's progress bar
-// without the marquee bit of its template, so that it shows positions; the
-// two pictures at the screen's scale, and again after a move to a monitor
-// of another scale.
+// The icon on both windows; the progress bar without its template's marquee bit,
+// so that it shows positions; the pictures at the screen's scale, also after a move.
 TEST_F(InstallerWindow, PicturesFollowTheScaleOfTheScreen) {
   // sizes: gear, connection picture
   struct Case { Dword dpi, movedTo; const char* sizes; };

@@ -12,10 +12,8 @@ namespace {
 
 class SpoolerOnExit : public SimTest {};
 
-// Each place that stops the spooler runs on a thread of its own, as the
-// worker and the removal do; the process ends (the window closed) while the
-// spooler stands stopped, or is still stopping, as the end of RunProgram
-// does it.
+// Each place that stops the spooler runs on a thread of its own, as the worker and
+// the removal do; the process ends while the spooler stands stopped or stopping.
 TEST_F(SpoolerOnExit, EndingWhileAThreadHadTheSpoolerStoppedStartsItAgain) {
   // spooler: the Spooler service of the machine
   struct Case { const char* what; void (*stopper)(); const char* spooler; Dword caughtIn, finalState; };

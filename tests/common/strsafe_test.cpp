@@ -1,6 +1,5 @@
-// Bounds of the safe string functions and the message formatter: where text
-// is cut, where it is terminated, which result says so, and that nothing is
-// written past the size the caller gave.
+// Bounds of the safe string functions and the formatter: where text is cut and
+// terminated, which result says so, and that nothing is written past the size given.
 #include "common/strsafe.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,5 @@
-// Discovery of the plugged-in USB printers and the lookup of what a printer
-// reports in a model table. Every shipped row carries the checksum of what
-// its printer reports, which pins the checksum, quirk included, over 240
-// known values. The registry values a printer may have are a scenario's.
+// Discovery of the plugged-in USB printers and the model lookup. The shipped rows'
+// checksums pin the checksum, quirk included, over 240 known values.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>

@@ -1,7 +1,5 @@
-// Installing one printer (the KV-T80 on USB001) on machines that differ in
-// what the spooler and Plug and Play hold or answer: the outcome, the virtual
-// time it took and what the machine holds afterwards; then the steps one by
-// one, where a step decides more than the whole installation shows.
+// Installing the KV-T80 on USB001 on machines whose spooler and Plug and Play differ:
+// outcome, virtual time and what is left; then the steps that decide more alone.
 #include <functional>
 #include <string>
 #include <tuple>

@@ -46,13 +46,10 @@ bool FamilyFile(const std::string& path) {
   return false;
 }
 
-// What a capture can see of a machine, from korvsim's --state form: the
-// spooler's lists, the present USB printers with their Device Parameters,
-// the package records, the Spooler's state, the system facts and the
-// family's files (their paths: a capture records that a file is there, not
-// its bytes). Behaviour that is not state (Plug and Play's reactions, what
-// an upload would answer, drivers held until a restart, queues that refuse
-// deletion, ports that appear only after a restart) is out of sight.
+// What a capture can see, from korvsim's --state form: spooler lists, present USB
+// printers and their Device Parameters, package records, the Spooler's state,
+// system facts and the family's file paths. Behaviour that is not state (Plug and
+// Play's reactions, upload answers, held drivers, refusals) is out of sight.
 Json Visible(const sim::Machine& m) {
   Json state = korvsim::MachineStateJson(m);
   Json v = Json::object();
@@ -120,10 +117,9 @@ Text InstallerFolderOf(const std::string& scenario, const sim::Machine& m) {
   return module.substr(0, module.find_last_of(u'\\') + 1);
 }
 
-// Values stored in unusual forms, which a capture must keep as they are:
-// a description without its terminator, port numbers of the wrong type or
-// size, a package record whose key does not name its folder, a queue with
-// jobs waiting, a 32-bit program on ARM64 with the Japanese code page.
+// Values a capture must keep as stored: a description without terminator, port
+// numbers of odd type or size, a package key not naming its folder, queued jobs,
+// a 32-bit program on ARM64 with the Japanese code page.
 constexpr char kOddMachine[] = R"({"machine": {
   "nativeArch": "arm64", "programArch": "x86", "ansiCodePage": 932, "installerFolders": ["D:\\Kassa\\"],
   "usbPrinters": [

@@ -1,10 +1,7 @@
-// The simulated machine splits command lines as Windows does: every line of
-// tests/wine/argv_lines.txt must give the tokens that Wine's
-// CommandLineToArgvW gave for it (tests/wine/argv_expected.txt, recorded by
-// `korvfix argv` under Wine; tests/wine/run.sh checks that Wine still gives
-// exactly that file). The entry point reads its options with this splitter,
-// and the uninstaller's relaunch relies on an unterminated quote reaching the
-// end of the line, so one wrong rule here changes a run mode.
+// The simulated CommandLineToArgvW splits every line of tests/wine/argv_lines.txt
+// as Wine's did (argv_expected.txt, recorded by `korvfix argv`; run.sh checks Wine
+// still agrees): the run modes depend on it, the uninstaller's relaunch on an
+// unterminated quote reaching the end of the line.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -92,10 +89,8 @@ TEST_F(ArgvAgainstWine, EveryLineSplitsAsUnderWine) {
   }
 }
 
-// The shape the relaunch of the uninstaller copy uses: the folder comes
-// last, opened by a quote that is never closed, and arrives with its
-// trailing backslash. Checked on its own so that a failure names the case
-// the program depends on.
+// The uninstaller copy's relaunch: the folder comes last, opened by a quote never
+// closed, and arrives with its trailing backslash; on its own to name the case.
 TEST_F(ArgvAgainstWine, RelaunchLineKeepsTheFolderWhole) {
   const auto lines = ReadLines(WineTestFile("argv_lines.txt"));
   const auto expected = ReadLines(WineTestFile("argv_expected.txt"));

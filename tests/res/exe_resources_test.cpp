@@ -1,8 +1,6 @@
-// The one check that the built Windows programs (build/win32 and build/win64,
-// or the file named by KORV_EXE) carry the very texts and dialogs the
-// simulated build uses: the resource script and the simulation's tables are
-// generated from the same sources by different tools, and this is where they
-// would drift apart. Skipped when no program has been built.
+// The one drift check: the built programs (build/win32, build/win64 or KORV_EXE)
+// carry the very texts and dialogs of the simulated build, which different tools
+// generate from the same sources. Skipped when no program has been built.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

@@ -1,8 +1,6 @@
-// What the translations must keep for the program to work: every text and
-// dialog in every language, placeholders the callers can fill, the bounds of
-// the buffers and controls the texts are shown in, and the resource loader's
-// fallback. The texts themselves live in app/res/lang/ and are not repeated
-// here; the scenario reports pin the English ones.
+// What the translations must keep for the program to work: every text and dialog,
+// placeholders the callers can fill, the bounds of where texts are shown, and the
+// loader's fallback. The scenario reports pin the English texts themselves.
 #include <gtest/gtest.h>
 
 #include <climits>

@@ -1,11 +1,7 @@
-// The fault-injection sweep: every boundary operation (platform/operations.def)
-// on every run path that calls it, failed on every call and then on its first
-// call only. Cases come from the operation list and each path's fault-free
-// calls, so an operation added later is swept without anyone remembering to.
-// Each run must end without a stray exception, within the time its fixed
-// loops allow (or be waiting in a silent search when ended from outside),
-// with exit code 0; claim no success that did not happen, keep its records
-// true, touch nothing not the family's, close every handle, free every block.
+// The fault sweep: every boundary operation (platform/operations.def) failed on
+// every call, then on its first call only, on every run path that calls it.
+// Each run must end cleanly within its time bound, claim no false success, keep
+// its records true, touch nothing not the family's, close and free everything.
 #include <gtest/gtest.h>
 
 #include <cstdio>

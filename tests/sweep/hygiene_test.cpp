@@ -1,9 +1,7 @@
-// Over-long paths are refused, never cut: run with administrator rights, a
-// cut path could copy a file somebody planted into the driver directory or
-// the system folder, or delete one not the family's. Each test plants a file
-// exactly where the cut path would point, runs the whole program at the
-// longest length that fits and the first that does not, and checks that the
-// first works with the whole path and the second touches nothing.
+// Over-long paths are refused, never cut: with administrator rights a cut path
+// could copy a planted file into the driver or system folder, or delete one not
+// the family's. Each test plants a file where the cut path would point and runs
+// the longest length that fits (works, whole path) and the first that does not.
 #include <gtest/gtest.h>
 
 #include "common/resource_ids.h"

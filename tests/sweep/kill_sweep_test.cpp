@@ -1,10 +1,7 @@
-// The kill sweep: every run path ended right before each of its boundary
-// calls, as Windows ends a process (all threads at once, no clean-up), then
-// started again as its user would and let finish, with every copy of the
-// program a start launches, and after a hand-off the installer once more.
-// The machine must end as the uninterrupted run leaves it: spooler running,
-// nothing of another maker touched, nothing left that belongs to no one, no
-// more starts than the path allows.
+// The kill sweep: every run path ended before each of its boundary calls, as
+// Windows ends a process, then started again as its user would. The machine must
+// end as the uninterrupted run leaves it: spooler running, nothing of another
+// maker touched, nothing orphaned, no more starts than the path allows.
 #include <gtest/gtest.h>
 
 #include <cstdio>

@@ -1,10 +1,6 @@
-// Leaks on the simulated machine. The program keeps two things on purpose
-// until the process ends: the uninstall inventory and the device list of
-// the last discovery pass. Whatever else it allocated must be freed by then,
-// and resetting the globals (what the end of the process does on Windows)
-// must give back the rest, also when the process is ended from outside in
-// the middle of a search. The sanitizer flavour of this binary runs with
-// detect_leaks=1, which catches anything allocated outside LocalAlloc too.
+// Leaks: apart from the uninstall inventory and the last discovery pass's device
+// list, a run frees everything, also one ended from outside mid-search; the
+// sanitizer flavour adds detect_leaks=1 for what LocalAlloc does not see.
 #include <gtest/gtest.h>
 
 #include "discovery/printer_device.h"

@@ -1,8 +1,6 @@
-// The sweeps' machines, in korvsim's scenario format, and the run paths they
-// take. Every machine also holds somebody else's printer (driver, files,
-// monitor, queue with a job, package), an unsupported USB printer and a
-// user's documents: an administrator's installer that touched them would do
-// a customer real harm.
+// The sweeps' machines in korvsim's scenario format, and their run paths. Each
+// also holds another maker's printer (driver, files, monitor, queue, package), an
+// unsupported USB printer and a user's documents, which must come through untouched.
 #pragma once
 
 #include <nlohmann/json.hpp>

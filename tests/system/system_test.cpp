@@ -1,8 +1,6 @@
-// The system's services and files the installation relies on: the driver's
-// runtime deployed into the native system folder (which build lands there,
-// what is left alone, the debugger lines and the retry pauses), and blocking
-// control of the spooler service (when a request is sent at all, the result,
-// the virtual time the polls take and the state left behind).
+// The runtime deployed into the native system folder (which build, retries,
+// debugger lines) and blocking control of the spooler (when a request is sent,
+// its result, the virtual time the polls take, the state left behind).
 #include <string>
 #include <vector>
 

@@ -1,6 +1,5 @@
-// The uninstall window's tree as a person sees it once the inventory is
-// collected: texts, nesting, expansion, and lines whose text is missing or
-// too long.
+// The uninstall window's tree as a person sees it: texts, nesting, expansion, and
+// lines whose text is missing or too long.
 #include <gtest/gtest.h>
 
 #include "common/globals.h"

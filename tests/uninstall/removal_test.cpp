@@ -1,6 +1,5 @@
-// Removal runs through the uninstall window (-u C:\Korvane\): what each
-// record says afterwards, how each run ends and when, and which folder may
-// be moved to the Recycle Bin.
+// Removal runs through the uninstall window (-u C:\Korvane\): what each record says
+// afterwards, how and when each run ends, which folder may go to the Recycle Bin.
 #include <gtest/gtest.h>
 
 #include "common/globals.h"
