@@ -1,6 +1,5 @@
-// Base fixture for tests on the simulated machine: every test starts on a
-// fresh machine (default state, virtual clock at 0) with the program's
-// globals back to their start values.
+// Base fixture: every test starts on a fresh simulated machine (virtual clock at
+// 0) with the program's globals back to their start values.
 #pragma once
 
 #include <gtest/gtest.h>

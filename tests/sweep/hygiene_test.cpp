@@ -154,9 +154,7 @@ TEST_F(LongPaths, ModulePathThatDoesNotFitGivesNoInstallDirAndNoChild) {
     EXPECT_EQ(Text(InstallDir.view()), length == 259 ? dir : Text());
     EXPECT_EQ(Details("CreateProcessW"),
               length == 259 ? std::vector<std::string>{"\"" + U8(dir) + "unins000.exe\""} : std::vector<std::string>{});
-    if (length != 259) {
-      EXPECT_EQ(Mach().CallCount("CopyFileW"), 0);
-    }
+    EXPECT_TRUE(length == 259 || Mach().CallCount("CopyFileW") == 0) << "a cut folder's program was copied";
     Fresh();
   }
   // Without the family the installer window opens; without InstallDir its
@@ -198,9 +196,7 @@ TEST_F(LongPaths, WizardGetsTheWholeInfPathOrIsNotStarted) {
     Set(dir, {}, {Press(1500, 106, 3), Press(3000, 106, 2)});
     EXPECT_EQ(RunLine(u""), 0);
     ASSERT_EQ(Mach().kernel.processes.size(), length == 212 ? 1u : 0u);
-    if (length == 212) {
-      EXPECT_EQ(sim::SplitCommandLine(Mach().kernel.processes[0].commandLine).back(), dir + u"korvv6.inf");
-    }
+    EXPECT_TRUE(length != 212 || sim::SplitCommandLine(Mach().kernel.processes[0].commandLine).back() == dir + u"korvv6.inf");
     Fresh();
   }
 }

@@ -293,7 +293,7 @@ run_one() { # LANGID
   BGENV+=(WINEDEBUG=-all,+process,fixme+setupapi,fixme+printui)
   # $cmd split into words: Wine joins them again into the program's command line.
   bg prog 180 'C:\korvtest\dbgrun.exe' 'C:\korvtest\trace.txt' "$module" $cmd
-  local prog=$BG; BGENV=()
+  local prog=$BG started; started=$(date +%s%N); BGENV=()
   if [[ -n $later ]]; then
     some_window
     setup_commands usb | apply || return
@@ -301,6 +301,7 @@ run_one() { # LANGID
   local at points; points=$(jq -r '[.ui.presses[]?.at, (.wine.shots // {} | keys[] | tonumber? )] | unique[]' "$FILE")
   FIRST=$(head -1 <<<"$points")
   for at in $points; do
+    [[ $(wine pace) != true ]] || while (( ($(date +%s%N) - started) / 1000000 < at )); do sleep 0.2; done  # real time
     checkpoint "$at" || return
     local id; id=$(jq -r --argjson t "$at" '.ui.presses[]? | select(.at == $t) | .control' "$FILE")
     [[ -z $id ]] || click "$CAPTION" "$id" || return
