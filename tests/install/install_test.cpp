@@ -1,5 +1,6 @@
 // Installing the KV-T80 on USB001 on machines whose spooler and Plug and Play differ:
 // outcome, virtual time and what is left; then the steps that decide more alone.
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <tuple>
@@ -40,9 +41,8 @@ const std::string kFailing = R"("faults": [{"operation": )";
 struct PrinterRow { const char* what; std::string spooler, machine; bool monitor; int result; std::uint64_t endsAt;
                     std::string after; std::function<void(sim::Machine&)> also = [](sim::Machine&) {}; };
 
-// The printer's queue (and whether it is paused), the configuration module
-// of its driver, the build of the language monitor in the system folder,
-// the spooler's restarts and the replacements scheduled.
+// The printer's queue (paused or not), its driver's configuration module, the monitor's
+// build in the system folder, the spooler's restarts and the replacements scheduled.
 std::string After(sim::Machine& m) {
   std::string after;
   auto add = [&](const std::string& part) { after += (after.empty() ? "" : ", ") + part; };
@@ -148,7 +148,8 @@ TEST_F(InstallTest, OnePrinterOutcomeTimeAndWhatIsLeft) {
       {"the data file not staged: no driver", kRefused, kFailing + R"("CopyFileW", "error": 5, "onCall": 3}])", false,
        0, 5000, ""},
       {"the monitor refused: no driver", kRefused, kFailing + R"("AddMonitorW", "error": 5}])", true, 0, 3500 + 5000,
-       "monitor amd64, 1 restart"},
+       "monitor amd64, 1 restart", [](sim::Machine& m) { EXPECT_EQ(std::count(m.kernel.debugOutput.begin(),
+         m.kernel.debugOutput.end(), u"InstallPrinterLanguageMonitor failed, errcode:5."), 1); }},
       {"driver accepted but never listed", kRefused + R"(, "acceptedNeverListed": ["Korvane KV-T80"])", "", false, 0,
        5000, ""},
       {"queue never added after a complete staging still counts", kRefused,
