@@ -47,6 +47,9 @@ class FixedText {
 
   char16_t& operator[](std::size_t i) { return text_[i]; }
   const char16_t& operator[](std::size_t i) const { return text_[i]; }
+  // A terminator in the last unit, for after a writer that may fill the
+  // whole buffer without one.
+  void terminate_last() { text_[N - 1] = 0; }
 
   // Bounded copy; true when the whole text fit. Null assigns an empty text.
   bool assign(const char16_t* text) { return CopyText(text_, N, text); }

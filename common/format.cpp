@@ -111,7 +111,7 @@ bool ParseDirective(const char16_t*& p, Directive& d) {
 
 // Writes `body` (already cut to its final length) padded to the width.
 bool EmitPadded(Sink& sink, const Directive& d, const char16_t* body, std::size_t length) {
-  const std::size_t pad = d.width > length ? d.width - length : 0;
+  const std::size_t pad = std::max(d.width, length) - length;
   if (!d.leftAlign && !sink.Fill(u' ', pad)) return false;
   if (!sink.Append(body, length)) return false;
   return !d.leftAlign || sink.Fill(u' ', pad);
@@ -142,9 +142,9 @@ bool EmitInteger(Sink& sink, const Directive& d, bool negative, std::uint32_t ma
   std::reverse(digits, digits + count);
 
   const std::size_t sign = negative ? 1 : 0;
-  std::size_t zeros = d.hasPrecision && d.precision > count ? d.precision - count : 0;
+  std::size_t zeros = d.hasPrecision ? std::max(d.precision, count) - count : 0;
   const std::size_t body = sign + zeros + count;
-  std::size_t pad = d.width > body ? d.width - body : 0;
+  std::size_t pad = std::max(d.width, body) - body;
   if (d.zeroPad && !d.leftAlign && !d.hasPrecision) {
     zeros += pad;
     pad = 0;

@@ -107,7 +107,6 @@ char16_t* LowerAscii(char16_t* text) {
 
 std::u16string Utf8ToUtf16(std::string_view text) {
   std::u16string out;
-  out.reserve(text.size());
   std::size_t i = 0;
   while (i < text.size()) {
     const auto lead = static_cast<unsigned char>(text[i]);

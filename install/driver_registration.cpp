@@ -36,7 +36,8 @@ constexpr BuildNumbers ParseBuild() {
   }
   return BuildNumbers{fields[0], fields[1], fields[2], fields[3]};
 }
-static_assert(ParseBuild().a == 2026 && ParseBuild().d == 6);
+static_assert(ParseBuild().a == 2026);
+static_assert(ParseBuild().d == 6);
 
 // Walks the registered drivers in the spooler's order until `decide`
 // answers (returns 0 or 1); -1 means "go on". Nothing listed, or no list at
@@ -124,8 +125,8 @@ int RegisterPrinterDriver(const InstallRequest& request) {
 
 int InstallPrinterLanguageMonitor(const char16_t* name, const char16_t* file) {
   os::MonitorInfo2 monitor;
-  monitor.pName = name != nullptr ? name : u"";
-  monitor.pDLLName = file != nullptr ? file : u"";
+  monitor.pName = name;
+  monitor.pDLLName = file;
   if (os::AddMonitorW(monitor)) return 1;
   const Dword error = os::GetLastError();
   if (error == err::PrintMonitorAlreadyInstalled) return 1;

@@ -15,7 +15,8 @@ namespace korv {
 // 1 if it is listed, 0 if the spooler refused it or never listed it.
 int RegisterPrinterDriver(const InstallRequest& request);
 
-// Registers a language monitor. 1 also when it was registered already.
+// Registers the language monitor `name` (neither text may be null). 1 also
+// when it was registered already.
 int InstallPrinterLanguageMonitor(const char16_t* name, const char16_t* file);
 
 // 1 if a driver named exactly DriverName is registered.

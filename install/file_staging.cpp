@@ -31,7 +31,7 @@ bool GetDriverDirectory(Path* directory) {
   if (!os::GetPrinterDriverDirectoryW(directory->data(), static_cast<Dword>(directory->capacity()))) {
     return false;
   }
-  (*directory)[directory->capacity() - 1] = 0;
+  directory->terminate_last();
   return !directory->empty();
 }
 

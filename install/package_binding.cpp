@@ -13,7 +13,7 @@ int DoUploadDriverPackage(const char16_t* infPath) {
   Dword capacity = static_cast<Dword>(stored.capacity());
   const HResult result =
       os::UploadPrinterDriverPackageW(infPath, os::UPDP_UPLOAD_ALWAYS, stored.data(), &capacity);
-  stored[stored.capacity() - 1] = 0;  // whatever came back, the trace reads a terminated text
+  stored.terminate_last();  // whatever came back, the trace reads a terminated text
   trace("DoUploadDriverPackage, %ws, code:%d.", stored.c_str(), static_cast<int>(result));
   return result == S_OK ? 1 : 0;
 }

@@ -22,7 +22,7 @@ std::u16string_view ViewOf(const char16_t* text) {
 
 int QueryQueueState(const char16_t* queue, const char16_t* port) {
   os::PrinterHandle printer;
-  if (!os::OpenPrinterW(queue, os::PRINTER_ALL_ACCESS, &printer) || !printer) return kQueueAbsent;
+  if (!os::OpenPrinterW(queue, os::PRINTER_ALL_ACCESS, &printer)) return kQueueAbsent;
   // A queue whose details cannot be read is there; taking it for one on the
   // right port leaves it alone rather than moving it blindly.
   os::PrinterInfo2 info;
@@ -63,7 +63,7 @@ int AddPrintQueue(const InstallRequest& request) {
 
 int SetQueuePort(const char16_t* queue, const char16_t* port) {
   os::PrinterHandle printer;
-  if (!os::OpenPrinterW(queue, os::PRINTER_ALL_ACCESS, &printer) || !printer) return 0;
+  if (!os::OpenPrinterW(queue, os::PRINTER_ALL_ACCESS, &printer)) return 0;
   os::PrinterInfo2 info;
   if (!os::GetPrinterW(printer, &info)) return 0;
   if (info.pPortName == ViewOf(port)) return 0;

@@ -105,6 +105,7 @@ bool DeleteMonitorW(const char16_t* name);
 bool EnumPortsW(std::vector<Text>* portNames);
 
 // OpenPrinterW(name, &handle, defaults{null datatype, null devmode, access}).
+// True only with a handle: a success that yields none counts as a failure.
 bool OpenPrinterW(const char16_t* name, Dword access, PrinterHandle* printer);
 // GetPrinterW(handle, 2): both calls.
 bool GetPrinterW(const PrinterHandle& printer, PrinterInfo2* info);

@@ -27,7 +27,6 @@ class LineMaker {
   template <typename... Args>
   Text Formatted(Dword id, Args... args) {
     Load(id);
-    line_[0] = 0;
     wsprintfW(line_, kTextUnits, format_, args...);
     return Text(line_);
   }
@@ -50,7 +49,6 @@ int VersionPart(std::uint64_t version, int part) {
 
 TreeLine QueueLine(LineMaker& make, const QueueRecord& queue) {
   TreeLine line;
-  line.level = 2;
   if (queue.Printer != nullptr) {
     line.text = make.Formatted(IDS_TREE_PRINTER, queue.Printer->pPrinterName.c_str(),
                                queue.Printer->pPortName.c_str(), queue.Status.c_str());
@@ -62,7 +60,6 @@ TreeLine QueueLine(LineMaker& make, const QueueRecord& queue) {
 
 TreeLine DriverLine(LineMaker& make, const DriverRecord& driver) {
   TreeLine line;
-  line.level = 1;
   line.expand = true;
   if (const os::DriverInfo8* d = driver.Details) {
     line.text = make.Formatted(IDS_TREE_DRIVER, d->pName.c_str(), d->pszMfgName.c_str(),

@@ -16,7 +16,6 @@ struct PackageRecord;
 
 struct TreeLine {
   Text text;
-  int level = 0;        // 0: folder or package, 1: driver, 2: queue
   bool expand = false;  // package and driver lines are shown expanded
   std::vector<TreeLine> children;
 };

@@ -133,7 +133,7 @@ int CollectDriverPackages() {
                                           path.data(), &bytes);
     subkey.reset();
     if (status != 0) continue;
-    path[path.capacity() - 1] = 0;
+    path.terminate_last();
     if (FindText(path.c_str(), u"korvv6.inf") == nullptr) continue;
 
     PackageRecord record{};
@@ -144,7 +144,7 @@ int CollectDriverPackages() {
     // Left empty when the INF cannot be read.
     os::SetupQueryInfVersionW(path.c_str(), u"DriverVer", record.DriverVer.data(),
                               static_cast<Dword>(record.DriverVer.capacity()));
-    record.DriverVer[record.DriverVer.capacity() - 1] = 0;
+    record.DriverVer.terminate_last();
     PushPackageRecord(record);
   }
   return 1;

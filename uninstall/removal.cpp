@@ -83,7 +83,7 @@ int RemoveQueues(DriverRecord& driver, StatusTexts& texts) {
 // driver that still has queues keeps its status: their failure was counted.
 int RemoveDriver(PackageRecord& package, DriverRecord& driver, StatusTexts& texts) {
   if (driver.QueueCount != 0 || driver.Details == nullptr || driver.Removed != 0) return 0;
-  Dword error = 0;
+  Dword error{};  // set by every failed attempt
   for (int attempt = 0; attempt < kDriverAttempts; ++attempt) {
     driver.Removed = static_cast<Dword>(DeleteDriver(*driver.Details));
     if (driver.Removed != 0) break;

@@ -276,7 +276,7 @@ bool OpenPrinterW(const char16_t* name, Dword access, PrinterHandle* printer) {
   defaults.pDevMode = nullptr;
   defaults.DesiredAccess = access;
   HANDLE opened = nullptr;
-  if (pOpenPrinterW(Writable(name), &opened, &defaults) == FALSE) return false;
+  if (pOpenPrinterW(Writable(name), &opened, &defaults) == FALSE || opened == nullptr) return false;
   *printer = PrinterHandle(reinterpret_cast<std::uintptr_t>(opened));
   return true;
 }
