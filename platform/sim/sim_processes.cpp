@@ -45,7 +45,11 @@ Text FirstToken(const Text& line) {
 
 Text FindApplication(const Machine& machine, const Text& application) {
   if (application.empty()) return Text();
-  return Existing(machine, IsFullPath(application) ? application : Join(machine.kernel.currentFolder, application));
+  if (IsFullPath(application)) return Existing(machine, application);
+  // "\name" is rooted on the current folder's drive.
+  const Text& current = machine.kernel.currentFolder;
+  if (IsSeparator(application[0])) return Existing(machine, current.substr(0, current.find_first_of(u"\\/")) + application);
+  return Existing(machine, Join(current, application));
 }
 
 Text FindProgramOfCommandLine(const Machine& machine, const Text& commandLine) {

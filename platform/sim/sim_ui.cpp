@@ -220,7 +220,9 @@ void Press(std::size_t dialogIndex, DialogProc procedure, const sim::ScriptedPre
   const Hwnd window = ToHwnd(dialog.handle);
   if (press.closeBox) {
     Event(dialog.templateId, 0, Decimal(dialog.templateId) + u" close box pressed");
-    procedure(window, WM_CLOSE, 0, 0);
+    // A procedure that answers WM_CLOSE with TRUE has handled it; otherwise
+    // the dialog manager turns it into Cancel.
+    if (procedure(window, WM_CLOSE, 0, 0) != 0) return;
     SimDialog& again = M().ui.dialogs[dialogIndex];
     if (again.ended) return;
     auto cancel = again.controls.find(IDCANCEL);

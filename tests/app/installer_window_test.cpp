@@ -39,6 +39,7 @@ TEST_F(InstallerWindow, WizardIsTheSystemsAndIsBroughtToTheFrontOnceItsWindowSho
       {"64-bit program", R"(,"programArch":"x64")", once, native + line + " front 4000@1800 "},
       {"a window that shows after the pause", "", R"("childWindowDelayMs":301,)" + once,
        "C:\\Windows\\SysWOW64\\rundll32.exe: " + line + " "},
+      {"a system folder that does not fit", R"(,"systemFolder":"C:\\)" + std::string(257, 's') + "\"", once, ""},
       {"pressed twice", "",
        R"("presses":[{"at":1500,"dialog":106,"control":3},{"at":2500,"dialog":106,"control":3},)"
        R"({"at":4000,"dialog":106,"control":2}])",
@@ -50,7 +51,7 @@ TEST_F(InstallerWindow, WizardIsTheSystemsAndIsBroughtToTheFrontOnceItsWindowSho
     TearDown();
     SetUp();
     Run(R"({"machine":{"installerFolders":["C:\\Korvane\\"],"currentFolder":"C:\\Korvane",)"
-        R"("files":[{"path":"C:\\Korvane\\rundll32.exe","content":"planted"}])" +
+        R"("files":[{"path":"C:\\Korvane\\rundll32.exe"},{"path":"C:\\rundll32.exe"}])" +
         c.machine + R"(},"ui":{)" + c.ui + "}}");
     std::string started;
     for (const auto& p : M().kernel.processes) started += U8(p.executable) + ": " + U8(p.commandLine) + " ";

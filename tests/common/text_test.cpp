@@ -45,6 +45,7 @@ TEST(TextHelpers, CompareFindAndCopy) {
   EXPECT_EQ(text.view(), u"0123");
   EXPECT_EQ(text.format(u"%ws %d", u"P", 12345), STRSAFE_E_INSUFFICIENT_BUFFER);
   EXPECT_EQ(text.view(), u"P 12");
+  EXPECT_TRUE(text.assign(static_cast<const char16_t*>(nullptr)) && text.empty());
   // Overlong '/', an encoded surrogate, a cut sequence, a stray continuation.
   EXPECT_EQ(Utf8ToUtf16("a\xC0\xAF" "b\xED\xA0\x80" "c\xE2\x82" "d\x80" "\xF0\x9D\x84\x9E"),
             u"a\uFFFDb\uFFFDc\uFFFDd\uFFFD\U0001D11E");

@@ -123,6 +123,10 @@ TEST_F(Inventory, RecordsFollowWhatTheMachineHolds) {
     EXPECT_EQ(Shape(), c.shape);
     EXPECT_EQ(InventoryIsComplete(), c.complete);
   }
+  // What the steps answer, on the last machine (one package, driver K80).
+  os::DriverInfo8 driver; os::PrinterInfo2 printer; driver.pName = u"K99"; printer.pDriverName = u"K80";
+  EXPECT_EQ(AttachDriverToPackages(&driver), 1);
+  EXPECT_EQ(AttachPrinterToDrivers(&printer) + CollectPrinterDrivers() + CollectPrinters(), 0);
 }
 
 }  // namespace

@@ -143,7 +143,7 @@ TEST_F(Removal, OnlyTheInstallerFolderItselfMayBeRecycled) {
       {u"\\\\?\\C:\\Korvane", true}, {u"\\\\?\\UNC\\server\\share\\Korvane", true}, {u"\\\\.\\unc\\s\\h\\K", true},
       {u"C:\\", false}, {u"C:", false}, {u"C:/", false}, {u"\\\\server\\share\\", false}, {u"\\\\server\\share", false},
       {u"\\\\?\\C:\\", false}, {u"\\\\?\\UNC\\server\\share\\", false}, {u"\\\\?\\Uxx\\server\\share\\K", false},
-      {u"\\\\?\\K\\a\\b", false}, {u"\\\\?\\UNCx\\a\\b\\c", false}, {u"C:\\Korvane\\amd64\\..", false},
+      {u"\\\\?\\K\\a\\b", false}, {u"\\\\?\\UNCx\\a\\b\\c", false}, {u"C:\\Korvane\\..\\amd64", false},
       {u"C:\\Korvane\\amd64\\. .", false}, {u"C:\\Korvane\\.", false}, {u"C:\\Kor*", false}, {u"C:\\Korvan?", false},
       {u"A:\\K", true}, {u"Z:\\K", true}, {u"a:\\K", true}, {u"z:/K", true}, {u"Korvane", false},
       {u"C:Korvane", false}, {u"\\Korvane", false}, {u"", false}};
