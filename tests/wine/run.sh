@@ -132,15 +132,19 @@ pictures() { # CAPTION: the pictures fill their frames (wine.pictures: id -> pix
     [[ -n "$b" && $((r - l)) == "$w" && $((b - t)) == "$h" ]] || no "control $id is $((r - l))x$((b - t)), not ${w}x$h" || return
   done < <(jq -r '.wine.pictures // {} | to_entries[] | "\(.key) \(.value[0]) \(.value[1])"' "$FILE")
 }
-# Message boxes korvsim's run showed are answered (Enter) in its order when
-# they appear, and so are the windows Wine adds (wine.answer). Fails when it
+# Message boxes korvsim's run showed get Enter in its order once their X window
+# is there (again if up 2 s later), as do Wine's own (wine.answer). Fails when it
 # answered none: after an answer the last dump is out of date.
+box_title() { awk -F'\t' -v m="$(sed -n "$1p" "$T/boxes")" '$1 == "window" {t = $2} $1 == "control" && $6 == m {print t; exit}' "$T/win.txt"; }
 answer_boxes() {
-  local text title extra answered=1
-  text=$(sed -n "$((BOX + 1))p" "$T/boxes")
-  title=$(awk -F'\t' -v m="$text" '$1 == "window" {t = $2} $1 == "control" && $6 == m {print t; exit}' "$T/win.txt")
-  if [[ -n "$text" && -n "$title" ]]; then
-    BOX=$((BOX + 1))
+  local title extra answered=1
+  title=$( ((BOX > 0 && SECONDS - BOX_AT >= 2)) && box_title "$BOX")
+  if [[ -n $title && $(xwindow "$title") == "$BOX_WID" ]]; then
+    key_in "$title" Return; BOX_AT=$SECONDS; return 0
+  fi
+  title=$( ((BOX < $(wc -l <"$T/boxes"))) && box_title $((BOX + 1)))
+  if [[ -n $title && -n $(xwindow "$title") ]]; then
+    BOX=$((BOX + 1)) BOX_WID=$(xwindow "$title") BOX_AT=$SECONDS
     [[ -z $(wine "shots.box$BOX") ]] || shot "$CAPTION" "$(wine "shots.box$BOX")"
     key_in "$title" Return; answered=0
   fi
@@ -264,7 +268,7 @@ new_prefix() {
 
 run_one() { # LANGID
   local tag loc; read -r tag loc <<<"$(locale_of "$1")"
-  TAG=$tag BOX=0 SPOOLER="" CAPTION=""
+  TAG=$tag BOX=0 BOX_AT=0 BOX_WID="" SPOOLER="" CAPTION=""
   new_prefix || no "cannot copy the prefix" || return
   sim_file "$1" >"$T/sim.json" && "$SIM" --state "$A/sim-state.json" "$T/sim.json" >"$A/sim.txt" ||
     no "korvsim refused the scenario (see $RUN/sim.txt)" || return
