@@ -53,7 +53,7 @@ bool SetupDiEnumDeviceInterfaces(const DevInfoHandle& set, const Guid& guid, Dwo
 bool SetupDiGetDeviceInterfaceDetailW(const DevInfoHandle& set, const DeviceInterfaceData& data,
                                       Text* devicePath);
 // SetupDiClassGuidsFromNameW("PrintQueue" etc.): every GUID of the class.
-// False when the class name is unknown or the call fails.
+// False when the class name is unknown, names no GUID, or the call fails.
 bool SetupDiClassGuidsFromNameW(const char16_t* className, std::vector<Guid>* guids);
 // SetupDiEnumDeviceInfo(set, index, &data).
 bool SetupDiEnumDeviceInfo(const DevInfoHandle& set, Dword index, DeviceInfoData* data);

@@ -247,7 +247,7 @@ int DeletePrintQueue(const char16_t* name, Dword* error) {
 int RemovePrintQueueDevice(const char16_t* name) {
   if (name == nullptr) return 0;
   std::vector<os::Guid> classes;
-  if (!os::SetupDiClassGuidsFromNameW(u"PrintQueue", &classes) || classes.empty()) return 0;
+  if (!os::SetupDiClassGuidsFromNameW(u"PrintQueue", &classes)) return 0;
   // With DIGCF_ALLCLASSES the set holds the devices of every class.
   os::DevInfoHandle devices = os::SetupDiGetClassDevsExW(classes.front(), os::DIGCF_ALLCLASSES);
   if (!devices) return 0;

@@ -137,7 +137,7 @@ bool SetupDiClassGuidsFromNameW(const char16_t* className, std::vector<Guid>* gu
   std::vector<GUID> list(required);
   ok = ::SetupDiClassGuidsFromNameW(W(className), list.data(), required, &required);
   keep.Capture();
-  if (ok == FALSE) return false;
+  if (ok == FALSE || required == 0) return false;
   if (required < list.size()) list.resize(required);
   for (const GUID& g : list) guids->push_back(FromGuid(g));
   return true;
