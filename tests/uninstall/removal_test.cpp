@@ -146,7 +146,7 @@ TEST_F(Removal, OnlyTheInstallerFolderItselfMayBeRecycled) {
       {u"\\\\?\\K\\a\\b", false}, {u"\\\\?\\UNCx\\a\\b\\c", false}, {u"C:\\Korvane\\..\\amd64", false},
       {u"C:\\Korvane\\amd64\\. .", false}, {u"C:\\Korvane\\.", false}, {u"C:\\Kor*", false}, {u"C:\\Korvan?", false},
       {u"A:\\K", true}, {u"Z:\\K", true}, {u"a:\\K", true}, {u"z:/K", true}, {u"Korvane", false},
-      {u"C:Korvane", false}, {u"\\Korvane", false}, {u"", false}};
+      {u"C:Korvane", false}, {u"\\Korvane\\a\\b", false}, {u"", false}};
   for (const auto& [folder, yes] : cases) {
     const Text f(folder);
     const bool separated = !f.empty() && (f.back() == u'\\' || f.back() == u'/');
