@@ -35,6 +35,12 @@ class SimTest : public ::testing::Test {
     korvsim::ArmFaults(scenario, *machine_);
     return scenario;
   }
+  // The next row of a table: a fresh machine, set up from its scenario.
+  korvsim::Scenario Anew(const std::string& scenarioJson) {
+    TearDown();
+    SetUp();
+    return Given(scenarioJson);
+  }
   std::uint64_t Now() { return machine_->clock.Now(); }
 
  private:

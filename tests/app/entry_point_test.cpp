@@ -64,12 +64,10 @@ TEST_F(EntryPoint, MachineAndCommandLineChooseTheRunMode) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.module + (" " + U8(c.line)));
-    TearDown();
-    SetUp();
     std::string module = c.module;
     if (module.rfind("TEMP\\", 0) == 0) module = temp + module.substr(5);
     else module = R"(C:\\Korvane\\)" + module;
-    Given(R"({"machine":{"modulePath":")" + module + R"(",)" + c.machine +
+    Anew(R"({"machine":{"modulePath":")" + module + R"(",)" + c.machine +
           R"(},"ui":{"presses":[{"at":100,"dialog":106,"control":2},{"at":100,"dialog":105,"control":"close"}]}})");
     try {
       EXPECT_EQ(RunProgram(os::CurrentInstance(), c.line), 0);

@@ -27,9 +27,7 @@ TEST_F(SpoolerOnExit, EndingWhileAThreadHadTheSpoolerStoppedStartsItAgain) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    TearDown();
-    SetUp();
-    Given(R"({"machine":{"installerFolders":["C:\\Korvane\\"],"services":{"Spooler":)" + std::string(c.spooler) +
+    Anew(R"({"machine":{"installerFolders":["C:\\Korvane\\"],"services":{"Spooler":)" + std::string(c.spooler) +
           "}}}");
     sim::SimService& spooler = M().services.services.at(u"Spooler");
     M().clock.Spawn(c.stopper);

@@ -56,9 +56,7 @@ TEST_F(DiscoveryTest, AFailureLeavesOutItsInterfaceOnly) {
   };
   for (const auto& [fault, records] : rows) {
     SCOPED_TRACE(fault);
-    TearDown();
-    SetUp();
-    Given(R"({"machine": {"usbPrinters": [)" + three + R"(], "faults": [)" + (fault.empty() ? "" : "{" + fault + "}") +
+    Anew(R"({"machine": {"usbPrinters": [)" + three + R"(], "faults": [)" + (fault.empty() ? "" : "{" + fault + "}") +
           "]}}");
     EXPECT_EQ(DiscoverUsbPrinters(&DeviceList), static_cast<int>(std::count(records.begin(), records.end(), '@')));
     EXPECT_EQ(Records(), records);
@@ -80,9 +78,7 @@ TEST_F(DiscoveryTest, KnownHardwareIdsAndTheAnsiBytesOfTheChecksum) {
        U8(u"usbprint\\korvan\u00C9\u20AC\u4E2D\uFF71") + ChecksumOf("KORVAN??\x92\x86\xB1")},
   };
   for (const auto& [codePage, description, hardwareId] : rows) {
-    TearDown();
-    SetUp();
-    Given(R"({"machine": {"ansiCodePage": )" + std::string(codePage) + R"(, "usbPrinters": [{"description": ")" +
+    Anew(R"({"machine": {"ansiCodePage": )" + std::string(codePage) + R"(, "usbPrinters": [{"description": ")" +
           U8(description) + R"(", "portNumber": 1}]}})");
     ASSERT_EQ(DiscoverUsbPrinters(&DeviceList), 1);
     EXPECT_EQ(U8(DeviceList->hardwareId), hardwareId);

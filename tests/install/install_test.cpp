@@ -69,9 +69,7 @@ class InstallTest : public SimTest {
  protected:
   // A fresh machine: the installer folder at C:\Korvane\ and these fields.
   void Fresh(const std::string& machine, const char16_t* installDir = u"C:\\Korvane\\") {
-    TearDown();
-    SetUp();
-    Given(R"({"machine": {"installerFolders": ["C:\\Korvane\\"])" + (machine.empty() ? "" : ", " + machine) + "}}");
+    Anew(R"({"machine": {"installerFolders": ["C:\\Korvane\\"])" + (machine.empty() ? "" : ", " + machine) + "}}");
     InstallDir.assign(installDir);
   }
   std::string Traces() {  // the trace lines so far, joined by '|'

@@ -17,9 +17,7 @@ namespace {
 class SystemTest : public SimTest {
  protected:
   void Fresh(const std::string& machine) {
-    TearDown();
-    SetUp();
-    Given(R"({"machine": {"installerFolders": ["C:\\Korvane\\"], "folders": ["C:\\Windows\\SysWOW64"])" +
+    Anew(R"({"machine": {"installerFolders": ["C:\\Korvane\\"], "folders": ["C:\\Windows\\SysWOW64"])" +
           (machine.empty() ? "" : ", " + machine) + "}}");
   }
   std::string ContentOf(const char16_t* path) {

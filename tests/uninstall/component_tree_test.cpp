@@ -72,9 +72,7 @@ TEST_F(ComponentTree, ShowsTheInventoryFullyExpanded) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    TearDown();
-    SetUp();
-    Given(R"({"machine":{)" + c.machine + R"(},"ui":{"presses":[{"at":1000,"dialog":105,"control":2}]}})");
+    Anew(R"({"machine":{)" + c.machine + R"(},"ui":{"presses":[{"at":1000,"dialog":105,"control":2}]}})");
     RunWindow();
     EXPECT_EQ(Render(M().ui.dialogs.at(0).controls.at(IDC_TREE).tree), c.tree);
   }

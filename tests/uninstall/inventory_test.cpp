@@ -114,9 +114,7 @@ TEST_F(Inventory, RecordsFollowWhatTheMachineHolds) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    TearDown();
-    SetUp();
-    Given(R"({"machine":)" + c.machine + "}");
+    Anew(R"({"machine":)" + c.machine + "}");
     EXPECT_EQ(IsInstallationPresent(), c.present);
     CollectPrinters();
     MarkInventoryCollected();

@@ -124,9 +124,7 @@ TEST_F(Removal, EachComponentEndsWithItsResult) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    TearDown();
-    SetUp();
-    Given(R"({"machine":{"installerFolders":["C:\\Korvane\\"],"files":)" + c.monitor + R"(,"spooler":)" + c.spooler +
+    Anew(R"({"machine":{"installerFolders":["C:\\Korvane\\"],"files":)" + c.monitor + R"(,"spooler":)" + c.spooler +
           c.extra + R"(},"ui":{)" + c.ui +
           R"("presses":[{"at":1000,"dialog":105,"control":1},{"at":30000,"dialog":105,"control":1},)"
           R"({"at":590000,"dialog":105,"control":2}]}})");
